@@ -1,0 +1,48 @@
+// The tone-arm and stylus simulation: identity, six sliders, its variables
+// and sections.
+#pragma once
+
+#include "effect/TonarvoVariables.h"
+#include "runtime/TPlexa.h"
+
+class TPlexaEffect : public plexa::TPlexa {
+public:
+    static constexpr const char* kDescription = "MARVOLTIC - Tonarvo - 20241108";
+    static constexpr const char* kVendor = "MARVOLTIC";
+    static constexpr int kVendorVersion = 1000;
+    static constexpr int kUniqueId = 6248;
+    static constexpr int kChannelCount = 2;
+
+    // Slider numbers of the six controls.
+    enum Slider : int {
+        kInputTrim = 1,
+        kOutputTrim = 2,
+        kCartridgeResponse = 10,
+        kArmResonance = 14,
+        kArmDampingControl = 15,
+        kSlewLimit = 22,
+    };
+
+    TPlexaEffect();
+    ~TPlexaEffect() override;
+
+    void sliderSection() override;
+    void blockSection() override;
+    void sampleSection() override;
+    void onOpen() override;
+    void initSection() override;
+    void serializeSection() override;
+
+    double& inputTrimDb() { return sliderValues[kInputTrim]; }
+    double& outputTrimDb() { return sliderValues[kOutputTrim]; }
+    double& cartridgeResponse() { return sliderValues[kCartridgeResponse]; }
+    double& armResonance() { return sliderValues[kArmResonance]; }
+    double& armDampingControl() { return sliderValues[kArmDampingControl]; }
+    double& slewLimitDb() { return sliderValues[kSlewLimit]; }
+
+    tonarvo::TonarvoVariables v{};
+
+private:
+    void copyStep();
+    void registerInterfaceResources();
+};

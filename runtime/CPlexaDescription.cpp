@@ -1,0 +1,73 @@
+#include "runtime/CPlexaDescription.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace plexa {
+
+void CPlexaDescription::addSlider(std::int32_t number, double* boundVariable, double defaultValue, double minimum,
+                                  double maximum, double step, const std::string& folder,
+                                  const std::string& extraText, const std::string& label, const std::string& name) {
+    sliderValues[number & (SliderValueCount - 1)] = defaultValue;
+    SliderRecord record;
+    record.number = number & (SliderValueCount - 1);
+    record.boundVariable = boundVariable;
+    record.defaultValue = defaultValue;
+    record.minimum = minimum;
+    record.maximum = maximum;
+    record.step = step;
+    record.folder = folder;
+    record.extraText = extraText;
+    record.label = label;
+    record.name = name;
+    sliderRecords.push_back(std::move(record));
+    sliderRecords.back().applyFolderRule();
+}
+
+double CPlexaDescription::normalizedValue(std::int32_t index) const {
+    if (!isSliderIndex(index)) return 0.0;
+    const SliderRecord& r = sliderRecords[static_cast<std::size_t>(index)];
+    return (sliderValues[r.number] - r.minimum) / (r.maximum - r.minimum);
+}
+
+bool CPlexaDescription::setNormalizedValue(std::int32_t index, double x) {
+    if (!isSliderIndex(index)) return false;
+    // A host value that is not a number cannot name a position; storing it
+    // would put NaN into the simulation.
+    if (!std::isfinite(x)) return false;
+    const SliderRecord& r = sliderRecords[static_cast<std::size_t>(index)];
+    double v = ((r.maximum - r.minimum) * x + r.minimum + r.step / 2) / r.step;
+    v = std::floor(v) * r.step;
+    if (valuesEqual(v, sliderValues[r.number])) return false;
+    sliderValues[r.number] = v;
+    if (r.boundVariable) *r.boundVariable = v;
+    sliderSection();
+    return true;
+}
+
+std::string CPlexaDescription::displayText(std::int32_t index) const {
+    if (!isSliderIndex(index)) return {};
+    const SliderRecord& r = sliderRecords[static_cast<std::size_t>(index)];
+    const double v = sliderValues[r.number];
+    const std::size_t n = r.optionTexts.size();
+    if (n == 0) {
+        char text[512];  // "%.2f" of the largest double needs 312 characters
+        std::snprintf(text, sizeof text, "%.2f", v);
+        return text;
+    }
+    const double p = static_cast<double>(n - 1) * (v - r.minimum) / (r.maximum - r.minimum);
+    const std::int32_t k = (p > -2147483649.0 && p < 2147483648.0) ? static_cast<std::int32_t>(p) : INT32_MIN;
+    if (k < 0) return r.optionTexts.front();
+    if (static_cast<std::size_t>(k) > n - 1) return r.optionTexts.back();
+    return r.optionTexts[static_cast<std::size_t>(k)];
+}
+
+std::string CPlexaDescription::sliderName(std::int32_t index) const {
+    return isSliderIndex(index) ? sliderRecords[static_cast<std::size_t>(index)].name : std::string();
+}
+
+std::string CPlexaDescription::sliderLabel(std::int32_t index) const {
+    return isSliderIndex(index) ? sliderRecords[static_cast<std::size_t>(index)].label : std::string();
+}
+
+}  // namespace plexa

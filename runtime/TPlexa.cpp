@@ -1,0 +1,72 @@
+#include "runtime/TPlexa.h"
+
+#include <cstring>
+
+#include "runtime/platform/Platform.h"
+
+namespace plexa {
+
+TPlexa::TPlexa() { openRuntime(); }
+
+TPlexa::~TPlexa() = default;
+
+void TPlexa::openRuntime() {
+    clearMemory();
+    stringTable.clear();  // image names and loaded images survive an open
+    lastFrameTick = 0;
+}
+
+void TPlexa::onOpen() { openRuntime(); }
+
+void TPlexa::onResume() {
+    initSection();
+    sliderSection();
+}
+
+std::uint32_t TPlexa::initOnce() {
+    if (initCount == 0) initSection();
+    return ++initCount;
+}
+
+void TPlexa::frameTick() {
+    if (!(frameRate > 0.0)) return;
+    const std::int32_t now = platform::frameClockMs();
+    // Wrapping 32-bit difference, as the millisecond counter wraps too.
+    const std::int32_t elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
+                                                           static_cast<std::uint32_t>(lastFrameTick));
+    if (static_cast<double>(elapsed) > 1000.0 / frameRate) {
+        hostRedrawEditor();
+        lastFrameTick = platform::frameClockMs();
+    }
+}
+
+std::int32_t TPlexa::writeStateChunk(void** data) {
+    FileRecord& stream = stateStream();
+    resetStream(stream, FileRecord::Writing);
+    stream.data.push_back(kStateMarker);
+    stream.position = 1;
+    serializeSection();
+    const std::size_t bytes = stream.data.size() * sizeof(float);
+    if (bytes == sizeof(float)) return 0;  // the section wrote nothing: no chunk
+    if (data) *data = stream.data.data();
+    return static_cast<std::int32_t>(bytes);
+}
+
+std::int32_t TPlexa::readStateChunk(const void* data, std::int32_t length) {
+    FileRecord& stream = stateStream();
+    resetStream(stream, FileRecord::Reading);
+    if (length >= 4 && data != nullptr) {
+        stream.data.resize(static_cast<std::size_t>(length / 4));
+        std::memcpy(stream.data.data(), data, stream.data.size() * sizeof(float));
+    }
+    if (stream.data.empty()) return length;
+    double marker = 0.0;
+    streamValue(stream, marker);
+    if (!(marker == static_cast<double>(kStateMarker))) return length;
+    initOnce();
+    serializeSection();
+    sliderSection();
+    return length;
+}
+
+}  // namespace plexa

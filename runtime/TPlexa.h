@@ -1,0 +1,42 @@
+// Base of every effect: the section hooks in their fixed order and the bits
+// of scheduling the runtime does itself (re-initialisation on resume, the
+// init-once counter, the editor frame timer, state chunks).
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/CPlexaMouse.h"
+
+namespace plexa {
+
+class TPlexa : public CPlexaMouse {
+public:
+    TPlexa();
+    virtual ~TPlexa();
+
+    virtual void onOpen();
+    virtual void onClose() {}
+    virtual void onSuspend() {}
+    virtual void onResume();
+    virtual void initSection() {}
+    virtual std::uint32_t initOnce();
+    virtual void gfxSection() {}
+    virtual void frameTick();
+    virtual void serializeSection() {}
+    // Restores state from a chunk; returns the length it was given.
+    virtual std::int32_t readStateChunk(const void* data, std::int32_t length);
+    // Saves state; returns the chunk length in bytes (0 for none) and points
+    // *data at bytes that stay valid until the next save or restore.
+    virtual std::int32_t writeStateChunk(void** data);
+
+    static constexpr float kStateMarker = -1000.0f;
+
+    std::int32_t lastFrameTick = 0;
+    std::uint32_t initCount = 0;
+
+protected:
+    // The open steps of the runtime itself, without an effect's additions.
+    void openRuntime();
+};
+
+}  // namespace plexa

@@ -1,0 +1,15 @@
+// Implemented once per operating system (PlatformLinux.cpp, PlatformWindows.cpp).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform::native {
+std::string modulePath();
+std::int32_t frameClockMs();
+std::int64_t calendarSeconds();
+double timeOfDaySeconds();
+int randomNumber();
+int beep(unsigned frequencyHz, unsigned durationMs);
+std::string traceFilePath();
+}  // namespace platform::native
