@@ -99,8 +99,11 @@ bool CVeST::getProgramNameIndexed(std::int32_t category, std::int32_t index, cha
 
 std::int32_t CVeST::processEvents(VstEvents* events) {
     if (events == nullptr || !midiRing) return 1;
+    // The list is longer than its declared two entries; index through a
+    // pointer, not the array member.
+    VstEvent* const* list = events->events;
     for (std::int32_t i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = list[i];
         if (event == nullptr || event->type != kVstMidiType) continue;
         std::memcpy(&midiRing[static_cast<std::size_t>(midiWriteIndex)], event, sizeof(VstMidiEvent));
         midiWriteIndex = midiWriteIndex + 1 == kMidiRingSize ? 0 : midiWriteIndex + 1;
