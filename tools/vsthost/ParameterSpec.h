@@ -1,0 +1,38 @@
+// "--param NAME_OR_INDEX=VALUE": parsing the text, finding the parameter it
+// names, and turning a value in displayed units into a normalised one.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vhost {
+
+struct ParameterSpec {
+    std::string selector;  // name fragment or index, as typed
+    double value = 0.0;
+    bool inDisplayUnits = false;  // "30u": 30 as the plug-in displays it
+};
+
+// Throws UsageError for a malformed spec or an out-of-range normalised value.
+ParameterSpec parseParameterSpec(const std::string& text);
+
+// Index of the parameter the selector means: a plain number is an index; any
+// other text must be a case-insensitive fragment of exactly one name (a name
+// equal to the text wins over names merely containing it). Throws UsageError
+// listing the candidates otherwise.
+int resolveParameter(const std::string& selector, const std::vector<std::string>& names);
+
+// The leading number of a display text such as "30.00" or "-6.0 dB".
+std::optional<double> parseDisplayNumber(const std::string& text);
+
+// Finds the normalised value in [0, 1] whose display, read back through
+// `display` after setting it, shows `target`. Bisects on the assumption that
+// the display is monotonic in the value (rising or falling). Throws ToolError
+// when the target lies outside the displayed range or the display is not
+// numeric.
+using DisplayProbe = std::function<std::string(float normalised)>;
+float normalisedForDisplay(double target, const DisplayProbe& display, const std::string& parameterName);
+
+}  // namespace vhost

@@ -1,0 +1,194 @@
+#include "tools/vsthost/PluginLoader.h"
+
+#include <dlfcn.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "tools/vsthost/Errors.h"
+
+namespace vhost {
+
+namespace {
+
+// Plug-ins copy their texts without honouring the documented maxima (8 or 24
+// characters are routinely exceeded), so every text buffer is generous.
+constexpr std::size_t kTextBuffer = 512;
+
+void* findEntry(void* library, std::string& name) {
+    for (const char* candidate : {"VSTPluginMain", "main"}) {
+        dlerror();
+        if (void* symbol = dlsym(library, candidate); symbol != nullptr) {
+            name = candidate;
+            return symbol;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<Plugin> Plugin::load(const std::string& path, vst2::audioMasterCallback callback) {
+    std::error_code ec;
+    const std::filesystem::path file(path);
+    if (!std::filesystem::exists(file, ec)) throw ToolError("cannot load plug-in '" + path + "': no such file");
+    if (std::filesystem::is_directory(file, ec))
+        throw ToolError("cannot load plug-in '" + path + "': is a directory");
+    // An absolute path keeps dlopen from searching the library path instead.
+    const std::string absolute = std::filesystem::absolute(file, ec).string();
+
+    void* library = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* reason = dlerror();
+        throw ToolError("cannot load plug-in '" + path + "': " + (reason != nullptr ? reason : "dlopen failed"));
+    }
+    std::string entryName;
+    void* symbol = findEntry(library, entryName);
+    if (symbol == nullptr) {
+        dlclose(library);
+        throw ToolError("'" + path + "' is not a VST 2.4 plug-in: it exports neither VSTPluginMain nor main");
+    }
+    auto entry = reinterpret_cast<vst2::VstPluginMainProc>(symbol);
+    vst2::AEffect* effect = entry(callback);
+    if (effect == nullptr) {
+        dlclose(library);
+        throw ToolError("plug-in '" + path + "' refused to start: " + entryName + " returned no effect");
+    }
+    if (effect->magic != vst2::kEffectMagic) {
+        char detail[64];
+        std::snprintf(detail, sizeof detail, "0x%08X", static_cast<unsigned>(effect->magic));
+        // Whatever it returned is not an AEffect we may call into; leak it
+        // rather than guess at how to free it.
+        dlclose(library);
+        throw ToolError("'" + path + "' returned an effect with the wrong magic " + detail + " (expected 'VstP')");
+    }
+    if (effect->dispatcher == nullptr) {
+        dlclose(library);
+        throw ToolError("'" + path + "' returned an effect without a dispatcher");
+    }
+    return std::unique_ptr<Plugin>(new Plugin(library, effect, std::move(entryName)));
+}
+
+Plugin::Plugin(void* library, vst2::AEffect* effect, std::string entryName)
+    : library_(library), effect_(effect), entryName_(std::move(entryName)) {}
+
+Plugin::~Plugin() {
+    // An error part-way through a render must still leave the plug-in closed
+    // in the order it expects before its code is unmapped.
+    if (effect_ != nullptr) {
+        if (processing_) stopProcess();
+        if (active_) setActive(false);
+        close();
+    }
+    dlclose(library_);
+}
+
+vst2::VstIntPtr Plugin::dispatch(vst2::VstInt32 opcode, vst2::VstInt32 index, vst2::VstIntPtr value, void* ptr,
+                                 float opt) {
+    return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+}
+
+void Plugin::open() {
+    dispatch(vst2::effOpen);
+}
+
+void Plugin::setSampleRate(float rate) { dispatch(vst2::effSetSampleRate, 0, 0, nullptr, rate); }
+
+void Plugin::setBlockSize(int frames) { dispatch(vst2::effSetBlockSize, 0, frames); }
+
+void Plugin::setActive(bool on) {
+    dispatch(vst2::effMainsChanged, 0, on ? 1 : 0);
+    active_ = on;
+}
+
+void Plugin::startProcess() {
+    dispatch(vst2::effStartProcess);
+    processing_ = true;
+}
+
+void Plugin::stopProcess() {
+    dispatch(vst2::effStopProcess);
+    processing_ = false;
+}
+
+void Plugin::close() {
+    if (effect_ == nullptr) return;
+    dispatch(vst2::effClose);
+    effect_ = nullptr;
+}
+
+std::string Plugin::textQuery(vst2::VstInt32 opcode, vst2::VstInt32 index) {
+    std::array<char, kTextBuffer> buffer{};
+    dispatch(opcode, index, 0, buffer.data());
+    buffer.back() = '\0';
+    return buffer.data();
+}
+
+std::string Plugin::effectName() { return textQuery(vst2::effGetEffectName, 0); }
+std::string Plugin::vendorString() { return textQuery(vst2::effGetVendorString, 0); }
+std::string Plugin::productString() { return textQuery(vst2::effGetProductString, 0); }
+vst2::VstIntPtr Plugin::vendorVersion() { return dispatch(vst2::effGetVendorVersion); }
+vst2::VstIntPtr Plugin::vstVersion() { return dispatch(vst2::effGetVstVersion); }
+
+int Plugin::currentProgram() { return static_cast<int>(dispatch(vst2::effGetProgram)); }
+
+std::string Plugin::programName(int index) {
+    std::string name = textQuery(vst2::effGetProgramNameIndexed, index);
+    // Plug-ins without indexed names still name the current program.
+    if (name.empty() && index == currentProgram()) name = textQuery(vst2::effGetProgramName, 0);
+    return name;
+}
+
+std::string Plugin::paramName(int index) { return textQuery(vst2::effGetParamName, index); }
+std::string Plugin::paramLabel(int index) { return textQuery(vst2::effGetParamLabel, index); }
+std::string Plugin::paramDisplay(int index) { return textQuery(vst2::effGetParamDisplay, index); }
+
+float Plugin::getParameter(int index) {
+    return effect_->getParameter != nullptr ? effect_->getParameter(effect_, index) : 0.0f;
+}
+
+void Plugin::setParameter(int index, float value) {
+    if (effect_->setParameter != nullptr) effect_->setParameter(effect_, index, value);
+}
+
+std::vector<std::string> Plugin::paramNames() {
+    std::vector<std::string> names;
+    for (int i = 0; i < numParams(); ++i) names.push_back(paramName(i));
+    return names;
+}
+
+std::vector<std::uint8_t> Plugin::getChunk() {
+    void* data = nullptr;
+    const vst2::VstIntPtr size = dispatch(vst2::effGetChunk, 0, 0, &data);
+    if (size <= 0 || data == nullptr) return {};
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    return {bytes, bytes + size};
+}
+
+void Plugin::setChunk(const std::vector<std::uint8_t>& data) {
+    // Plug-ins receive a non-const pointer; give them a copy they may scribble on.
+    std::vector<std::uint8_t> copy = data;
+    dispatch(vst2::effSetChunk, 0, static_cast<vst2::VstIntPtr>(copy.size()), copy.data());
+}
+
+void Plugin::processFloat(float** inputs, float** outputs, int frames) {
+    if (effect_->processReplacing != nullptr && hasFlag(vst2::effFlagsCanReplacing)) {
+        effect_->processReplacing(effect_, inputs, outputs, frames);
+    } else if (effect_->process != nullptr) {
+        // The old accumulating call adds to what is there; outputs arrive zeroed.
+        effect_->process(effect_, inputs, outputs, frames);
+    } else {
+        throw ToolError("plug-in offers no single-precision processing");
+    }
+}
+
+void Plugin::processDouble(double** inputs, double** outputs, int frames) {
+    if (effect_->processDoubleReplacing == nullptr || !hasFlag(vst2::effFlagsCanDoubleReplacing))
+        throw ToolError("plug-in does not support double-precision processing");
+    effect_->processDoubleReplacing(effect_, inputs, outputs, frames);
+}
+
+}  // namespace vhost

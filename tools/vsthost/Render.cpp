@@ -1,0 +1,230 @@
+#include "tools/vsthost/Render.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <type_traits>
+#include <vector>
+
+#include "tools/vsthost/AudioFile.h"
+#include "tools/vsthost/Commands.h"
+#include "tools/vsthost/Errors.h"
+#include "tools/vsthost/HostCallback.h"
+#include "tools/vsthost/Levels.h"
+#include "tools/vsthost/PluginLoader.h"
+#include "tools/vsthost/Progress.h"
+
+namespace vhost {
+
+namespace {
+
+// Removes a half-written output unless the render completes, so a failed
+// render never leaves a plausible-looking file behind.
+class OutputGuard {
+public:
+    OutputGuard(std::string path, AudioWriter& writer) : path_(std::move(path)), writer_(writer) {}
+    ~OutputGuard() {
+        if (!kept_) {
+            writer_.abandon();
+            std::error_code ec;
+            std::filesystem::remove(path_, ec);
+        }
+    }
+    void keep() { kept_ = true; }
+
+private:
+    std::string path_;
+    AudioWriter& writer_;
+    bool kept_ = false;
+};
+
+struct Totals {
+    std::int64_t frames = 0;
+    double processSeconds = 0.0;
+};
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::exists(b, ec) && std::filesystem::equivalent(a, b, ec);
+}
+
+void checkChannels(int fileChannels, const Plugin& plugin) {
+    if (plugin.numOutputs() < 1) throw ToolError("plug-in has no audio outputs");
+    if (plugin.numInputs() < 1) throw ToolError("plug-in has no audio inputs; it cannot process a file");
+    if (fileChannels == plugin.numInputs() || (fileChannels == 1 && plugin.numInputs() == 2)) return;
+    throw ToolError("input has " + std::to_string(fileChannels) + " channel(s) but the plug-in takes " +
+                    std::to_string(plugin.numInputs()));
+}
+
+void applyParameters(const Options& options, Plugin& plugin, std::FILE* out) {
+    if (options.params.empty()) return;
+    const auto names = plugin.paramNames();
+    for (const ParameterSpec& spec : options.params) {
+        const int index = resolveParameter(spec.selector, names);
+        const std::string& name = names[static_cast<std::size_t>(index)];
+        float normalised = static_cast<float>(spec.value);
+        if (spec.inDisplayUnits) {
+            normalised = normalisedForDisplay(
+                spec.value,
+                [&](float probe) {
+                    plugin.setParameter(index, probe);
+                    return plugin.paramDisplay(index);
+                },
+                name);
+        }
+        plugin.setParameter(index, normalised);
+        if (!options.quiet)
+            std::fprintf(out, "Parameter %d \"%s\" = %.6f (%s)\n", index, name.c_str(),
+                         static_cast<double>(plugin.getParameter(index)), plugin.paramDisplay(index).c_str());
+    }
+}
+
+// Streams the file through the plug-in block by block in one precision.
+template <typename Sample>
+Totals processFile(AudioReader& in, AudioWriter& writer, Plugin& plugin, HostContext& host, int blockSize,
+                   PeakMeter& inPeaks, PeakMeter& outPeaks, ProgressBar& progress) {
+    const auto fileChannels = static_cast<std::size_t>(in.channels());
+    const auto pluginIns = static_cast<std::size_t>(plugin.numInputs());
+    const auto pluginOuts = static_cast<std::size_t>(plugin.numOutputs());
+    const auto block = static_cast<std::size_t>(blockSize);
+
+    std::vector<Sample> interleavedIn(fileChannels * block);
+    std::vector<Sample> interleavedOut(pluginOuts * block);
+    std::vector<std::vector<Sample>> ins(pluginIns, std::vector<Sample>(block));
+    std::vector<std::vector<Sample>> outs(pluginOuts, std::vector<Sample>(block));
+    std::vector<Sample*> inPtrs;
+    std::vector<Sample*> outPtrs;
+    for (auto& channel : ins) inPtrs.push_back(channel.data());
+    for (auto& channel : outs) outPtrs.push_back(channel.data());
+
+    Totals totals;
+    std::chrono::steady_clock::duration busy{};
+    for (;;) {
+        std::int64_t frames = 0;
+        if constexpr (std::is_same_v<Sample, float>)
+            frames = in.readFloat(interleavedIn.data(), blockSize);
+        else
+            frames = in.readDouble(interleavedIn.data(), blockSize);
+        if (frames <= 0) break;
+        const auto n = static_cast<std::size_t>(frames);
+        inPeaks.addInterleaved(interleavedIn.data(), frames);
+
+        for (std::size_t c = 0; c < pluginIns; ++c) {
+            // A mono file feeds every input (only mono -> stereo gets this far).
+            const std::size_t source = fileChannels == 1 ? 0 : c;
+            for (std::size_t f = 0; f < n; ++f) ins[c][f] = interleavedIn[f * fileChannels + source];
+        }
+        // Zeroed outputs: the accumulating fallback adds into them, and a
+        // plug-in that skips a channel leaves silence rather than garbage.
+        for (auto& channel : outs) std::fill(channel.begin(), channel.begin() + static_cast<std::ptrdiff_t>(n), Sample{});
+
+        const auto start = std::chrono::steady_clock::now();
+        if constexpr (std::is_same_v<Sample, float>)
+            plugin.processFloat(inPtrs.data(), outPtrs.data(), static_cast<int>(frames));
+        else
+            plugin.processDouble(inPtrs.data(), outPtrs.data(), static_cast<int>(frames));
+        busy += std::chrono::steady_clock::now() - start;
+        host.transport.advance(frames);
+
+        for (std::size_t c = 0; c < pluginOuts; ++c) {
+            outPeaks.addChannel(c, outs[c].data(), frames);
+            for (std::size_t f = 0; f < n; ++f) interleavedOut[f * pluginOuts + c] = outs[c][f];
+        }
+        if constexpr (std::is_same_v<Sample, float>)
+            writer.writeFloat(interleavedOut.data(), frames);
+        else
+            writer.writeDouble(interleavedOut.data(), frames);
+        totals.frames += frames;
+        progress.update(totals.frames);
+    }
+    totals.processSeconds = std::chrono::duration<double>(busy).count();
+    return totals;
+}
+
+}  // namespace
+
+void runRender(const Options& options, std::FILE* out) {
+    const std::string& pluginPath = options.positional[0];
+    const std::string& inPath = options.positional[1];
+    const std::string& outPath = options.positional[2];
+
+    AudioReader in(inPath);
+    if (sameFile(inPath, outPath)) throw ToolError("output '" + outPath + "' is the input file; refusing to overwrite it");
+    std::vector<std::uint8_t> stateToLoad;
+    if (!options.loadState.empty()) stateToLoad = readStateFile(options.loadState);
+
+    HostContext host;
+    host.verbose = options.verbose;
+    host.transport = Transport(options.transport);
+    ActiveHost active(host);
+    auto plugin = Plugin::load(pluginPath, hostCallback);
+
+    checkChannels(in.channels(), *plugin);
+    if (options.useDouble && !plugin->hasFlag(vst2::effFlagsCanDoubleReplacing))
+        throw ToolError("plug-in cannot process in double precision (no effFlagsCanDoubleReplacing)");
+    if ((!options.loadState.empty() || !options.saveState.empty()) && !plugin->hasFlag(vst2::effFlagsProgramChunks))
+        throw ToolError("plug-in does not exchange its state as a chunk (no effFlagsProgramChunks)");
+
+    const int outFormat = chooseOutputFormat(in.format(), outPath, plugin->numOutputs());
+    AudioWriter writer(outPath, outFormat, plugin->numOutputs(), in.sampleRate());
+    OutputGuard guard(outPath, writer);
+
+    const double toldRate = options.sampleRate.value_or(static_cast<double>(in.sampleRate()));
+    host.sampleRate = static_cast<float>(toldRate);
+    host.blockSize = options.blockSize;
+    host.transport.setSampleRate(toldRate);
+
+    plugin->open();
+    plugin->setSampleRate(static_cast<float>(toldRate));
+    plugin->setBlockSize(options.blockSize);
+    applyParameters(options, *plugin, out);
+    plugin->setActive(true);
+    if (!stateToLoad.empty()) plugin->setChunk(stateToLoad);
+    plugin->startProcess();
+
+    PeakMeter inPeaks(in.channels());
+    PeakMeter outPeaks(plugin->numOutputs());
+    ProgressBar progress(in.frames(), !options.quiet && stderrIsTerminal());
+    host.processLevel = ProcessLevel::Offline;
+    const Totals totals =
+        options.useDouble
+            ? processFile<double>(in, writer, *plugin, host, options.blockSize, inPeaks, outPeaks, progress)
+            : processFile<float>(in, writer, *plugin, host, options.blockSize, inPeaks, outPeaks, progress);
+    host.processLevel = ProcessLevel::User;
+    progress.finish();
+
+    plugin->stopProcess();
+    plugin->setActive(false);
+    std::size_t savedBytes = 0;
+    if (!options.saveState.empty()) {
+        const auto chunk = plugin->getChunk();
+        if (chunk.empty()) throw ToolError("plug-in returned an empty state chunk; nothing saved");
+        writeStateFile(options.saveState, chunk);
+        savedBytes = chunk.size();
+    }
+    const std::string name = plugin->effectName();
+    plugin->close();
+    writer.finish();
+    guard.keep();
+
+    if (options.quiet) return;
+    const double seconds = static_cast<double>(totals.frames) / static_cast<double>(in.sampleRate());
+    std::fprintf(out, "Rendered %lld frames (%.3f s at %d Hz) through \"%s\", blocks of %d, %s precision\n",
+                 static_cast<long long>(totals.frames), seconds, in.sampleRate(), name.c_str(), options.blockSize,
+                 options.useDouble ? "double" : "single");
+    if (totals.processSeconds > 0.0)
+        std::fprintf(out, "Real-time factor: %.1fx (%.3f s in the plug-in)\n", seconds / totals.processSeconds,
+                     totals.processSeconds);
+    else
+        std::fprintf(out, "Real-time factor: n/a (no processing time measured)\n");
+    std::fprintf(out, "Input peak:  %s\n", formatPeaks(inPeaks.peaks()).c_str());
+    std::fprintf(out, "Output peak: %s\n", formatPeaks(outPeaks.peaks()).c_str());
+    std::fprintf(out, "Wrote %s (%s)\n", outPath.c_str(), describeFormat(outFormat).c_str());
+    if (savedBytes > 0) std::fprintf(out, "Saved %zu bytes of state to %s\n", savedBytes, options.saveState.c_str());
+}
+
+}  // namespace vhost
