@@ -1,0 +1,232 @@
+// Proof that the audio thread's calls into the loaded plug-in never allocate.
+// This executable replaces the global allocation functions; the plug-in
+// library's references to them bind here through ELF symbol interposition,
+// so every allocation the plug-in makes is counted while the counter is armed.
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+#include "PluginHost.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define E2E_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define E2E_UNDER_ASAN 1
+#endif
+#endif
+
+// malloc itself is only wrapped on glibc without the address sanitizer,
+// which brings its own malloc and must keep it.
+#if defined(__GLIBC__) && !defined(E2E_UNDER_ASAN)
+#define E2E_COUNT_MALLOC 1
+#endif
+
+namespace {
+
+std::atomic<bool> gArmed{false};
+std::atomic<long> gNewCount{0};
+std::atomic<long> gMallocCount{0};
+
+void* countedNew(std::size_t size) {
+    if (gArmed.load(std::memory_order_relaxed)) gNewCount.fetch_add(1, std::memory_order_relaxed);
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+
+void* countedAlignedNew(std::size_t size, std::align_val_t alignment) {
+    if (gArmed.load(std::memory_order_relaxed)) gNewCount.fetch_add(1, std::memory_order_relaxed);
+    const auto align = static_cast<std::size_t>(alignment) < sizeof(void*) ? sizeof(void*)
+                                                                            : static_cast<std::size_t>(alignment);
+    void* p = nullptr;
+    if (posix_memalign(&p, align, size == 0 ? 1 : size) != 0) throw std::bad_alloc();
+    return p;
+}
+
+}  // namespace
+
+#define E2E_DEFAULT_VISIBILITY __attribute__((visibility("default")))
+
+E2E_DEFAULT_VISIBILITY void* operator new(std::size_t size) { return countedNew(size); }
+E2E_DEFAULT_VISIBILITY void* operator new[](std::size_t size) { return countedNew(size); }
+E2E_DEFAULT_VISIBILITY void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return countedNew(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+E2E_DEFAULT_VISIBILITY void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return countedNew(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+E2E_DEFAULT_VISIBILITY void* operator new(std::size_t size, std::align_val_t a) { return countedAlignedNew(size, a); }
+E2E_DEFAULT_VISIBILITY void* operator new[](std::size_t size, std::align_val_t a) {
+    return countedAlignedNew(size, a);
+}
+E2E_DEFAULT_VISIBILITY void operator delete(void* p) noexcept { std::free(p); }
+E2E_DEFAULT_VISIBILITY void operator delete[](void* p) noexcept { std::free(p); }
+E2E_DEFAULT_VISIBILITY void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+E2E_DEFAULT_VISIBILITY void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+E2E_DEFAULT_VISIBILITY void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+E2E_DEFAULT_VISIBILITY void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+E2E_DEFAULT_VISIBILITY void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+E2E_DEFAULT_VISIBILITY void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+E2E_DEFAULT_VISIBILITY void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+E2E_DEFAULT_VISIBILITY void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+
+#ifdef E2E_COUNT_MALLOC
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* p, std::size_t size);
+void __libc_free(void* p);
+
+E2E_DEFAULT_VISIBILITY void* malloc(std::size_t size) noexcept {
+    if (gArmed.load(std::memory_order_relaxed)) gMallocCount.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+E2E_DEFAULT_VISIBILITY void* calloc(std::size_t count, std::size_t size) noexcept {
+    if (gArmed.load(std::memory_order_relaxed)) gMallocCount.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(count, size);
+}
+E2E_DEFAULT_VISIBILITY void* realloc(void* p, std::size_t size) noexcept {
+    if (gArmed.load(std::memory_order_relaxed)) gMallocCount.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(p, size);
+}
+E2E_DEFAULT_VISIBILITY void free(void* p) noexcept { __libc_free(p); }
+}
+#endif
+
+namespace e2e {
+namespace {
+
+struct AllocationCount {
+    long news;
+    long mallocs;
+};
+
+class ArmedCounter {
+public:
+    ArmedCounter() {
+        gNewCount = 0;
+        gMallocCount = 0;
+        gArmed = true;
+    }
+    AllocationCount stop() {
+        gArmed = false;
+        return {gNewCount.load(), gMallocCount.load()};
+    }
+    ~ArmedCounter() { gArmed = false; }
+};
+
+// A host that answers without recording anything (recording would itself
+// allocate), optionally with time information as a playing transport gives.
+VstTimeInfo gTimeInfo{};
+bool gGiveTimeInfo = false;
+
+VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    switch (opcode) {
+        case audioMasterVersion: return 2400;
+        case audioMasterGetTime: return gGiveTimeInfo ? reinterpret_cast<VstIntPtr>(&gTimeInfo) : 0;
+        default: return 0;
+    }
+}
+
+TEST(RealtimeSafety, TheCounterSeesThePluginsAllocations) {
+    Instance instance(tonarvoEntry(), &quietHost);
+    ASSERT_NE(instance.effect, nullptr);
+    std::string longName(300, 'n');
+    void* chunk = nullptr;
+    ArmedCounter counter;
+    // The first save grows the state stream; a long name needs a new string buffer.
+    const VstIntPtr size = instance.dispatch(effGetChunk, 0, 0, &chunk);
+    instance.dispatch(effSetProgramName, 0, 0, longName.data());
+    const AllocationCount count = counter.stop();
+    EXPECT_EQ(size, 260);
+    EXPECT_GT(count.news, 0) << "operator new of the plug-in is not interposed; the proof below would be vacuous";
+#ifdef E2E_COUNT_MALLOC
+    EXPECT_GE(count.mallocs, count.news);
+#endif
+}
+
+class RealtimeSafetyProcessing : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RealtimeSafetyProcessing, ProcessingAndParameterChangesAllocateNothing) {
+    gGiveTimeInfo = GetParam();
+    gTimeInfo = VstTimeInfo{};
+    gTimeInfo.sampleRate = 48000.0;
+    gTimeInfo.tempo = 128.0;
+    gTimeInfo.ppqPos = 17.25;
+    gTimeInfo.timeSigNumerator = 7;
+    gTimeInfo.timeSigDenominator = 8;
+    gTimeInfo.flags = kVstTransportPlaying | kVstTempoValid | kVstTimeSigValid | kVstPpqPosValid;
+
+    Instance instance(tonarvoEntry(), &quietHost);
+    ASSERT_NE(instance.effect, nullptr);
+    AEffect* e = instance.effect;
+    constexpr VstInt32 kMaxBlock = 4096;
+    instance.startUp(48000.0f, kMaxBlock);
+
+    // Everything the loop touches exists before the counter is armed.
+    std::vector<float> fl(kMaxBlock), fr(kMaxBlock), fol(kMaxBlock), forr(kMaxBlock);
+    std::vector<double> dl(kMaxBlock), dr(kMaxBlock), dol(kMaxBlock), dor(kMaxBlock);
+    for (std::size_t i = 0; i < fl.size(); ++i) {
+        fl[i] = static_cast<float>((i % 97) / 97.0 - 0.5);
+        fr[i] = static_cast<float>((i % 31) / 62.0);
+        dl[i] = fl[i];
+        dr[i] = -fr[i];
+    }
+    float* fin[2] = {fl.data(), fr.data()};
+    float* fout[2] = {fol.data(), forr.data()};
+    double* din[2] = {dl.data(), dr.data()};
+    double* dout[2] = {dol.data(), dor.data()};
+
+    VstMidiEvent note{};
+    note.type = kVstMidiType;
+    note.byteSize = sizeof note;
+    note.midiData[0] = static_cast<char>(0x90);
+    struct {
+        VstInt32 numEvents;
+        VstIntPtr reserved;
+        VstEvent* events[2];
+    } events{2, 0, {reinterpret_cast<VstEvent*>(&note), reinterpret_cast<VstEvent*>(&note)}};
+
+    // Warm-up block in each precision: first-use initialisation happens here.
+    e->processReplacing(e, fin, fout, kMaxBlock);
+    e->processDoubleReplacing(e, din, dout, kMaxBlock);
+
+    const VstInt32 sizes[] = {1, 37, 512, 4096};
+    float sink = 0.0f;
+    ArmedCounter counter;
+    for (int round = 0; round < 12; ++round) {
+        for (const VstInt32 frames : sizes) {
+            e->dispatcher(e, effProcessEvents, 0, 0, &events, 0.0f);
+            e->processReplacing(e, fin, fout, frames);
+            for (VstInt32 p = 0; p < 6; ++p) {
+                e->setParameter(e, p, static_cast<float>((round * 7 + p * 3 + frames) % 101) / 100.0f);
+                sink += e->getParameter(e, p);
+            }
+            e->processDoubleReplacing(e, din, dout, frames);
+            e->processReplacing(e, fin, fin, frames);  // in place
+            e->processDoubleReplacing(e, din, din, 0);
+        }
+    }
+    const AllocationCount count = counter.stop();
+    EXPECT_EQ(count.news, 0);
+    EXPECT_EQ(count.mallocs, 0);
+    EXPECT_TRUE(std::isfinite(sink));
+}
+
+INSTANTIATE_TEST_SUITE_P(HostTime, RealtimeSafetyProcessing, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("WithTimeInfo") : std::string("WithoutTimeInfo");
+                         });
+
+}  // namespace
+}  // namespace e2e
