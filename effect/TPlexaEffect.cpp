@@ -1,9 +1,73 @@
 #include "effect/TPlexaEffect.h"
 
+#include <cmath>
+#include <cstdint>
+
 #include "runtime/EffectValue.h"
+#include "runtime/platform/Platform.h"
 
 using plexa::sanitize;
 using plexa::truncInt;
+using tonarvo::BiquadCoefficients;
+using tonarvo::BiquadState;
+using tonarvo::ChannelState;
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+// Levels in 6 dB per doubling, the unit every control and meter uses.
+double gainOf(double db) { return std::pow(2.0, db / 6); }
+// fmax drops the NaN of a negative level; log(0) = -inf lands on the floor.
+double dbOf(double x) { return std::fmax(-400.0, 6 * std::log(x) / 0.6931471805599453); }
+
+double sign(double x) { return x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); }
+
+// The designs stay unnormalised; the quotients are formed at every use.
+double biquadStep(const BiquadCoefficients& d, BiquadState& h, double x) {
+    const double y = sanitize(d.b0 / d.a0 * x + d.b1 / d.a0 * h.x1 + d.b2 / d.a0 * h.x2 - d.a1 / d.a0 * h.y1 -
+                              d.a2 / d.a0 * h.y2);
+    h.x2 = sanitize(h.x1);
+    h.x1 = sanitize(x);
+    h.y2 = sanitize(h.y1);
+    h.y1 = y;
+    return y;
+}
+
+// Butterworth low-pass (Q = 1/sqrt 2) at w0 radians per step.
+void designLowPass(BiquadCoefficients& d, double w0) {
+    d.w0 = sanitize(w0);
+    d.alpha = sanitize(std::sin(d.w0) / 1.4142135623730951);
+    d.cosW0 = sanitize(std::cos(d.w0));
+    d.b0 = sanitize((1 - d.cosW0) * 0.5);
+    d.b1 = sanitize(1 - d.cosW0);
+    d.b2 = sanitize(d.b0);
+    d.a0 = sanitize(1 + d.alpha);
+    d.a1 = sanitize(-2 * d.cosW0);
+    d.a2 = sanitize(1 - d.alpha);
+}
+
+// Truncation toward zero without the runtime's bias; out of range counts as
+// INT32_MIN like every other integer conversion here, which runs nothing.
+std::int32_t truncToInt32(double x) {
+    if (!(x > -2147483649.0 && x < 2147483648.0)) return INT32_MIN;
+    return static_cast<std::int32_t>(x);
+}
+
+// Meter ballistics: one step toward the level, tested again after the move
+// so a meter sitting within a step of the level dithers around it.
+void followLevel(double& meter, double level, double step) {
+    if (level > meter) meter = sanitize(meter + step);
+    if (meter > level) meter = sanitize(meter - step);
+    if (meter > 20)
+        meter = 20;
+    else if (meter < -20)
+        meter = -20;
+}
+
+void resetHistory(BiquadState& h) { h = BiquadState{}; }
+
+}  // namespace
 
 TPlexaEffect::TPlexaEffect() {
     effectName = kDescription;
@@ -101,11 +165,237 @@ void TPlexaEffect::copyStep() {
 
 void TPlexaEffect::sliderSection() { copyStep(); }
 
-// The simulation's sections arrive with the tone-arm model; until then the
-// effect passes audio through unchanged.
-void TPlexaEffect::initSection() {}
-void TPlexaEffect::blockSection() {}
-void TPlexaEffect::sampleSection() {}
+void TPlexaEffect::initSection() {
+    frameRate = 30;
+    v.colorR = 0;
+    v.colorG = 0;
+    v.colorB = 0;
+    v.colorA = 0;
+
+    v.hostSampleRate = sanitize(static_cast<double>(hostSampleRate()));
+    v.sampleRate = sanitize(v.hostSampleRate);
+    v.hostChannels = sanitize(static_cast<double>(hostInputChannels()));
+    v.channels = sanitize(v.hostChannels);
+    v.hostBlockSize = sanitize(static_cast<double>(hostBlockSize()));
+    v.blockSize = sanitize(v.hostBlockSize);
+    v.hostTempo = sanitize(hostTempo());
+    v.tempo = sanitize(v.hostTempo);
+    v.timeSigNumerator = sanitize(v.hostTimeSigNumerator);
+    v.timeSigDenominator = sanitize(v.hostTimeSigDenominator);
+
+    v.buildDate = 20241108;
+    v.quietTime = sanitize(static_cast<double>(platform::calendarSeconds()));
+
+    v.oversampling = 128;
+    v.outputScale = 11500000;
+    v.stiffnessExponent = 1.1;
+    v.armMass = 0.00027;
+    v.physicsStep = sanitize(1.0 / 96000);
+    v.denormalOffset = 1e-30;
+    for (ChannelState* ch : {&v.left, &v.right}) {
+        ch->dcPrevIn = 0;
+        ch->dcOut = 0;
+        ch->stylusPosition = 0;
+    }
+
+    // Designed for 128 sub-steps whatever the rate; the first block redesigns.
+    v.upsampleCutoffHz = 40000;
+    designLowPass(v.upsampleFilter, 251327.41228718346 / (128 * v.sampleRate));
+    for (ChannelState* ch : {&v.left, &v.right}) {
+        resetHistory(ch->upsampleA);
+        resetHistory(ch->upsampleB);
+    }
+    v.preCutoffHz = 22000;
+    designLowPass(v.preFilter, 138230.07675795088 / (128 * v.sampleRate));
+    resetHistory(v.left.preFilter);
+    resetHistory(v.right.preFilter);
+
+    // The rate cancels out of w0, so the arm high-pass is the same at every
+    // rate, like the arm's own 96 kHz time step. Its zeros are (1 - 1/z)^2.
+    BiquadCoefficients& hp = v.armHighPass;
+    v.armTau = sanitize(0.00318 / (8 * v.sampleRate));
+    v.armFreq = sanitize(1 / (kTwoPi * v.armTau));
+    hp.w0 = sanitize(kTwoPi * v.armFreq / v.sampleRate);
+    hp.cosW0 = sanitize(std::cos(hp.w0));
+    hp.alpha = sanitize(std::sin(hp.w0) / 1.4142135623730951);
+    hp.b0 = sanitize((1 + hp.alpha) * 0.5);
+    hp.b1 = sanitize(-(1 + hp.alpha));
+    hp.b2 = sanitize((1 + hp.alpha) * 0.5);
+    hp.a0 = sanitize(1 + hp.alpha);
+    hp.a1 = sanitize(-2 * hp.cosW0);
+    hp.a2 = sanitize(1 - hp.alpha);
+    resetHistory(v.left.armHighPass);
+    resetHistory(v.right.armHighPass);
+}
+
+void TPlexaEffect::controlLaws() {
+    v.trackingForceGrams = sanitize(slewLimitDb() / 22 + 0.9);
+    // Still the previous frame's oversampling: the step is spread over the
+    // sub-steps that frame's slopes asked for.
+    v.slewStep = sanitize(gainOf(-slewLimitDb()) / v.oversampling * (96000 / v.sampleRate));
+    v.armStiffness = sanitize(2.1 * armResonance() + 51.400001);
+    v.resonanceShownHz = sanitize((10 + v.armStiffness) * 0.9);
+    v.armDamping = sanitize((0.20834 * armDampingControl() + 5.9) * 0.005);
+    v.dampingShown = sanitize(222.2 * v.armDamping);
+    // A static output needs no oversampling: two sub-steps keep the filters fed.
+    if (plexa::isNonZero(v.slopeLeft) || plexa::isNonZero(v.slopeRight))
+        v.oversampling = sanitize(96000 / v.sampleRate * 128);
+    else
+        v.oversampling = 2;
+    v.cartridgeShownHz = sanitize(18250 * cartridgeResponse() + 12950);
+    v.upsampleCutoffHz = sanitize(26000 * cartridgeResponse() + 14000);
+    v.preCutoffHz = sanitize(8000 * cartridgeResponse() + 14000);
+}
+
+void TPlexaEffect::blockSection() {
+    const double now = sanitize(platform::timeOfDaySeconds());
+    if (now - v.lastTickTime > 0.25) {
+        if (plexa::isNonZero(v.displayUpdateRequest)) {
+            v.displayUpdateRequest = 0;
+            hostUpdateDisplay();
+        }
+        v.lastTickTime = sanitize(platform::timeOfDaySeconds());
+    }
+
+    if (!plexa::valuesEqual(v.pdcDelay, v.lastPdcDelay)) {
+        v.lastPdcDelay = sanitize(v.pdcDelay);
+        hostSetInitialDelay(truncInt(v.pdcDelay));
+    }
+
+    // Without time information the previous values stand.
+    double tempo = v.hostTempo;
+    double numerator = v.hostTimeSigNumerator;
+    double denominator = v.hostTimeSigDenominator;
+    if (hostTempoAndTimeSig(&tempo, &numerator, &denominator)) {
+        v.hostTempo = sanitize(tempo);
+        v.hostTimeSigNumerator = sanitize(numerator);
+        v.hostTimeSigDenominator = sanitize(denominator);
+    }
+    v.playState = (hostTransportPlaying() ? 1 : 0) + (hostTransportRecording() ? 4 : 0);
+    v.beatPosition = sanitize(hostPpqPosition());
+
+    copyStep();
+
+    // The sub-step rate in force now is the one the last frame chose.
+    designLowPass(v.upsampleFilter, v.upsampleCutoffHz * kTwoPi / (v.oversampling * v.sampleRate));
+    designLowPass(v.preFilter, kTwoPi * v.preCutoffHz / v.sampleRate);
+}
+
+void TPlexaEffect::runSubSteps() {
+    std::int32_t n = truncToInt32(v.oversampling);
+    if (n > plexa::kLoopGuard) n = plexa::kLoopGuard;
+    for (std::int32_t k = 0; k < n; ++k) {
+        for (ChannelState* ch : {&v.left, &v.right}) {
+            const double u = biquadStep(v.upsampleFilter, ch->upsampleA, ch->heldInput);
+            double d = sanitize(u - ch->stylusPosition);
+            if (std::fabs(d) > v.slewStep) d = sanitize(sign(d) * v.slewStep);  // the stylus cannot go faster
+            ch->stylusPosition = sanitize(ch->stylusPosition + d);
+            const double out = biquadStep(v.upsampleFilter, ch->upsampleB, ch->stylusPosition);
+            ch->overSum = sanitize(ch->overSum + out);
+        }
+    }
+}
+
+void TPlexaEffect::sampleSection() {
+    copyStep();
+    controlLaws();
+
+    ChannelState* const channels[2] = {&v.left, &v.right};
+    for (int c = 0; c < 2; ++c) {
+        ChannelState& ch = *channels[c];
+        // The offset keeps the recursive filters out of denormals in silence.
+        const double in = sanitize(gainOf(inputTrimDb()) * sampleValues[c] + v.denormalOffset);
+        ch.dcOut = sanitize(ch.dcOut * 0.99999 + in - ch.dcPrevIn);
+        ch.dcPrevIn = sanitize(in);
+    }
+
+    for (ChannelState* chp : channels) {
+        ChannelState& ch = *chp;
+        // Mass on a spring driven by the groove, viscous damping, one
+        // semi-implicit Euler step of 1/96000 s whatever the sample rate.
+        const double f = sanitize((ch.dcOut - ch.armPosition) * v.armStiffness);
+        const double g = sanitize(v.armDamping * ch.armVelocity);
+        ch.armVelocity = sanitize(ch.armVelocity + (f - g) / v.armMass * v.physicsStep);
+        ch.armPosition = sanitize(ch.armPosition + ch.armVelocity * v.physicsStep);
+        const double h = biquadStep(v.armHighPass, ch.armHighPass, ch.armPosition);
+        // A stiffer arm moves less for the same groove; normalise it back.
+        const double a = sanitize(h * v.outputScale / std::pow(v.armStiffness, v.stiffnessExponent));
+        const double p = biquadStep(v.preFilter, ch.preFilter, a);
+        ch.heldInput = sanitize(p);
+        ch.overSum = 0;
+    }
+
+    runSubSteps();
+
+    // Divided by the unrounded count: a fraction of a sub-step short of unity.
+    const double meanLeft = sanitize(v.left.overSum / v.oversampling);
+    const double meanRight = sanitize(v.right.overSum / v.oversampling);
+    v.outLeft = sanitize(meanLeft * gainOf(outputTrimDb()));
+    v.outRight = sanitize(meanRight * gainOf(outputTrimDb()));
+
+    if (std::fabs(v.outLeft) > 1 || std::fabs(v.outRight) > 1) v.clipIndicator = 1;
+    // A new clip while lit does not restart the hold.
+    if (plexa::valuesEqual(v.clipIndicator, 1)) {
+        if (v.sampleRate <= v.clipHoldCount) {
+            v.clipHoldCount = 0;
+            v.clipIndicator = 0;
+        } else {
+            v.clipHoldCount = sanitize(v.clipHoldCount + 1);
+        }
+    }
+
+    v.outputLimit = 2;
+    sampleValues[0] = sanitize(std::fmin(std::fmax(v.outLeft, -2.0), 2.0));
+    sampleValues[1] = sanitize(std::fmin(std::fmax(v.outRight, -v.outputLimit), v.outputLimit));
+
+    v.inputLevel = sanitize((std::fabs(v.right.dcOut) + std::fabs(v.left.dcOut)) * 0.5);
+    v.inputLevelDb = sanitize(dbOf(v.inputLevel) + 18 + 3);
+    v.meterFastStep = sanitize(44100 / v.sampleRate * 0.0033333333333333335);
+    followLevel(v.inMeterFast, v.inputLevelDb, v.meterFastStep);
+    v.meterSlowStep = sanitize(44100 / v.sampleRate * 0.00005);
+    followLevel(v.inMeterSlow, v.inputLevelDb, v.meterSlowStep);
+    v.inMeterFastShown = sanitize(std::fmax(-20.0, std::fmin(20.0, v.inMeterFast)));
+    v.inMeterSlowShown = sanitize(std::fmax(-20.0, std::fmin(20.0, v.inMeterSlow)));
+
+    // The meters see the level before the limit.
+    v.outputLevel = sanitize((std::fabs(v.outRight) + std::fabs(v.outLeft)) * 0.5);
+    v.outputLevelDb = sanitize(dbOf(v.outputLevel) + 18 + 3);
+    v.meterFastStep = sanitize(44100 / v.sampleRate * 0.0033333333333333335);
+    followLevel(v.outMeterFast, v.outputLevelDb, v.meterFastStep);
+    v.meterSlowStep = sanitize(44100 / v.sampleRate * 0.00005);
+    followLevel(v.outMeterSlow, v.outputLevelDb, v.meterSlowStep);
+    v.outMeterFastShown = sanitize(std::fmax(-20.0, std::fmin(20.0, v.outMeterFast)));
+    v.outMeterSlowShown = sanitize(std::fmax(-20.0, std::fmin(20.0, v.outMeterSlow)));
+
+    v.slopeLeft = sanitize(std::fabs(v.outLeft - v.prevOutLeft) * v.sampleRate);
+    v.slopeRight = sanitize(std::fabs(v.outRight - v.prevOutRight) * v.sampleRate);
+    v.prevOutLeft = sanitize(v.outLeft);
+    v.prevOutRight = sanitize(v.outRight);
+
+    if (v.slopeLeft < 0.1) v.slopePeakLeft = 0;
+    v.slopePeakLeft = sanitize(std::fmax(v.slopePeakLeft, v.slopeLeft));
+    if (v.slopeRight < 0.1) v.slopePeakRight = 0;
+    v.slopePeakRight = sanitize(std::fmax(v.slopePeakRight, v.slopeRight));
+
+    // The hold decays faster the higher it stands.
+    v.slopeStepLeft = v.slopeLeft > 0 ? sanitize(std::fabs(v.slopeLeft / 96000)) : 0;
+    const double decayLeft = sanitize(std::exp(v.slopeHoldLeft * (-10.1) / v.sampleRate));
+    v.slopeHoldLeft = sanitize(std::fmax(v.slopeStepLeft, decayLeft * v.slopeHoldLeft));
+    v.slopeHoldDbLeft = sanitize(std::fmax(-40.0, dbOf(v.slopeHoldLeft)));
+    v.slopeBarLeft = sanitize(std::fmin(0.0, std::fmax(-40.0, v.slopeHoldDbLeft)));
+    v.slopeDbLeft = sanitize(dbOf(v.slopeLeft / v.sampleRate) - dbOf(0));
+
+    // The right meter scales by the host rate where the left uses 96 kHz.
+    v.slopeStepRight = v.slopeRight > 0 ? sanitize(std::fabs(v.slopeRight / v.sampleRate)) : 0;
+    const double decayRight = sanitize(std::exp(v.slopeHoldRight * (-10.1) / v.sampleRate));
+    v.slopeHoldRight = sanitize(std::fmax(v.slopeStepRight, decayRight * v.slopeHoldRight));
+    v.slopeHoldDbRight = sanitize(std::fmax(-40.0, dbOf(v.slopeHoldRight)));
+    v.slopeBarRight = sanitize(std::fmin(0.0, std::fmax(-40.0, v.slopeHoldDbRight)));
+    v.slopeDbRight = sanitize(dbOf(v.slopeRight / v.sampleRate) - dbOf(0));
+
+    v.editorWidthValue = 681;
+    v.editorHeightValue = 371;
+}
 
 void TPlexaEffect::serializeSection() {
     plexa::FileRecord& stream = stateStream();

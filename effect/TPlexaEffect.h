@@ -40,9 +40,14 @@ public:
     double& armDampingControl() { return sliderValues[kArmDampingControl]; }
     double& slewLimitDb() { return sliderValues[kSlewLimit]; }
 
+    // The oversampled stylus: `n` sub-steps on both channels' held inputs,
+    // accumulating into their overSum.
+    void runSubSteps();
+
     tonarvo::TonarvoVariables v{};
 
 private:
     void copyStep();
+    void controlLaws();
     void registerInterfaceResources();
 };

@@ -22,6 +22,7 @@ struct ChannelState {
     BiquadState upsampleA;  // before the slew limiter
     BiquadState upsampleB;  // after it
     double stylusPosition;
+    double heldInput;  // pre-filter output, held over the frame's sub-steps
     double overSum;
 };
 

@@ -1,0 +1,211 @@
+// The simulation's published figures, measured on the plug-in itself.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "PluginHost.h"
+#include "Signals.h"
+#include "effect/TPlexaEffect.h"
+
+namespace dsptest {
+namespace {
+
+using vst2::effMainsChanged;
+using vst2::effOpen;
+using vst2::effSetSampleRate;
+
+struct Instance {
+    explicit Instance(float rate) : plugin(Plugin::inProcess()) {
+        hostView().sampleRate = rate;
+        plugin->dispatch(effOpen);
+        plugin->dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+        plugin->dispatch(effMainsChanged, 0, 1);
+    }
+    TPlexaEffect& fx() { return plugin->object(); }
+    // One host call of n frames of a constant stereo input; returns the last frame.
+    std::pair<double, double> run(double left, double right, int n = 1) {
+        std::vector<double> l(static_cast<std::size_t>(n), left), r(static_cast<std::size_t>(n), right);
+        plugin->processDouble(l.data(), r.data(), l.data(), r.data(), n);
+        return {l.back(), r.back()};
+    }
+    std::unique_ptr<Plugin> plugin;
+};
+
+TEST(Figures, LowPassDesignsAtInitialisation) {
+    Instance at44(44100), at96(96000);
+    EXPECT_NEAR(at44.fx().v.upsampleFilter.w0, 0.0445237, 1e-7);  // 2 pi 40000 / (128 * 44100)
+    EXPECT_NEAR(at44.fx().v.preFilter.w0, 0.0244880, 1e-7);
+    EXPECT_NEAR(at96.fx().v.upsampleFilter.w0, 0.0204531, 1e-7);
+    EXPECT_NEAR(at96.fx().v.preFilter.w0, 0.0112492, 1e-7);
+    // The first block designs the pre-filter for the sample rate, not 128 times it.
+    at44.run(0, 0);
+    EXPECT_NEAR(at44.fx().v.preFilter.w0, 6.283185307179586 * 22000 / 44100, 1e-12);
+}
+
+TEST(Figures, ArmHighPassIsTheSameAtEveryRate) {
+    Instance reference(44100);
+    const tonarvo::BiquadCoefficients& r = reference.fx().v.armHighPass;
+    EXPECT_NEAR(r.w0, 2515.7232704402513, 1e-9);
+    EXPECT_NEAR(r.cosW0, -0.76969, 1e-5);
+    EXPECT_NEAR(r.alpha, 0.45143, 1e-5);
+    EXPECT_EQ(r.b0 / r.a0, 0.5);  // zeros at DC, unity high-frequency gain of the numerator
+    for (float rate : {22050.0f, 48000.0f, 88200.0f, 96000.0f, 192000.0f}) {
+        Instance other(rate);
+        const tonarvo::BiquadCoefficients& o = other.fx().v.armHighPass;
+        EXPECT_NEAR(o.b0, r.b0, 1e-9) << rate;
+        EXPECT_NEAR(o.b1, r.b1, 1e-9) << rate;
+        EXPECT_NEAR(o.a1, r.a1, 1e-9) << rate;
+        EXPECT_NEAR(o.a2, r.a2, 1e-9) << rate;
+    }
+}
+
+TEST(Figures, ControlLawsAtTheSliderEnds) {
+    Instance fx(96000);
+    fx.run(0, 0);
+    EXPECT_NEAR(fx.fx().v.trackingForceGrams, 2.0454545454545454, 1e-12);  // default 25.2 dB
+    // Slew limit per 96 kHz sample: the per-sub-step step times the sub-steps.
+    auto perSample = [&](float normalized) {
+        fx.plugin->setParameter(5, normalized);
+        fx.run(0.5, -0.5, 3);  // moving output: full-rate oversampling
+        const auto& v = fx.fx().v;
+        return v.slewStep * v.oversampling * v.sampleRate / 96000;
+    };
+    EXPECT_NEAR(perSample(0.0f), 1.0, 1e-12);
+    EXPECT_NEAR(perSample(1.0f), 1.0 / 256, 1e-14);
+    EXPECT_NEAR(fx.fx().v.trackingForceGrams, 48.0 / 22 + 0.9, 1e-12);
+}
+
+TEST(Figures, StylusFollowsAJumpAtTheSlewLimit) {
+    for (float rate : {96000.0f, 44100.0f}) {
+        Instance fx(rate);
+        fx.plugin->setParameter(5, 1.0f);  // 48 dB: 1/256 per 96 kHz sample
+        fx.plugin->setParameter(3, 1.0f);  // stiff arm, so the jump reaches the stylus quickly
+        fx.run(0, 0, 64);
+        double largest = 0;
+        double previous = fx.fx().v.left.stylusPosition;
+        double previousOversampling = fx.fx().v.oversampling;
+        for (int i = 0; i < 400; ++i) {
+            fx.run(1.0, 1.0);
+            const auto& v = fx.fx().v;
+            // The frame that leaves two sub-steps still divides by two: skip it.
+            if (v.oversampling == previousOversampling)
+                largest = std::max(largest, std::fabs(v.left.stylusPosition - previous));
+            previous = v.left.stylusPosition;
+            previousOversampling = v.oversampling;
+        }
+        const double limit = 96000.0 / rate / 256;
+        EXPECT_NEAR(largest, limit, limit * 1e-9) << rate;
+    }
+}
+
+// Frequency of the arm's free swing, from the zero crossings of its velocity
+// over arm time (one 1/96000 s step per frame at every rate).
+double armFrequency(float armResonanceNormalized) {
+    Instance fx(192000);  // fewest sub-steps per frame
+    fx.plugin->setParameter(3, armResonanceNormalized);
+    fx.run(0.5, 0.5, 16);  // a step in the groove sets the arm swinging
+    std::vector<int> crossings;
+    double previous = fx.fx().v.left.armVelocity;
+    for (int frame = 0; frame < 60000; ++frame) {
+        fx.run(0.5, 0.5);
+        const double now = fx.fx().v.left.armVelocity;
+        if ((previous < 0) != (now < 0)) crossings.push_back(frame);
+        previous = now;
+        if (crossings.size() == 7) break;
+    }
+    if (crossings.size() < 7) return 0;
+    const double period = (crossings[6] - crossings[0]) / 3.0;  // three periods
+    return 96000.0 / period;
+}
+
+TEST(Figures, ArmResonanceAtTheSliderEnds) {
+    // Lightly damped (the default damping), so the swing is near the natural frequency.
+    EXPECT_NEAR(armFrequency(0.0f), 9.69, 0.15);
+    EXPECT_NEAR(armFrequency(1.0f), 97.7, 1.0);
+}
+
+TEST(Figures, SilenceDropsToTwoSubStepsAndSoundReturnsToFullRate) {
+    Instance fx(44100);
+    const auto quiet = fx.run(0, 0, 4410);
+    EXPECT_LT(std::fabs(quiet.first), 1e-20);  // only the denormal guard comes through
+    EXPECT_EQ(fx.fx().v.oversampling, 2.0);
+    fx.run(0.3, -0.3, 1);
+    EXPECT_EQ(fx.fx().v.oversampling, 2.0);  // a moving output switches at the next frame
+    fx.run(0.3, -0.3, 1);
+    EXPECT_NEAR(fx.fx().v.oversampling, 278.639455782313, 1e-9);
+    // Long silence: the output settles and the sub-steps drop again.
+    int frames = 0;
+    while (fx.fx().v.oversampling != 2.0 && frames < 400000) {
+        fx.run(0, 0, 256);
+        frames += 256;
+    }
+    EXPECT_EQ(fx.fx().v.clipIndicator, 0.0);
+    fx.run(0.3, 0.3, 2);
+    EXPECT_NEAR(fx.fx().v.oversampling, 278.639455782313, 1e-9);
+}
+
+TEST(Figures, ClipIndicatorHoldsForOneSecondOfFrames) {
+    const float rate = 22050;
+    Instance fx(rate);
+    fx.plugin->setParameter(1, 1.0f);  // +24 dB output trim
+    const Stereo burst = makeSignal(Kind::Clipping, rate, 0.01);
+    std::vector<double> l(burst.left.begin(), burst.left.end()), r(burst.right.begin(), burst.right.end());
+    int lit = 0;
+    int lastClip = -1;
+    for (int i = 0; i < burst.frames(); ++i) {
+        fx.run(l[static_cast<std::size_t>(i)], r[static_cast<std::size_t>(i)]);
+        const auto& v = fx.fx().v;
+        if (std::fabs(v.outLeft) > 1 || std::fabs(v.outRight) > 1) lastClip = i;
+        if (v.clipIndicator == 1) ++lit;
+    }
+    ASSERT_GE(lastClip, 0);
+    ASSERT_GT(lit, 0);
+    fx.plugin->setParameter(1, 0.0f);  // -24 dB: nothing clips from here on
+    for (int i = 0; i < 30000; ++i) {
+        fx.run(0, 0);
+        if (fx.fx().v.clipIndicator != 1) break;
+        ++lit;
+    }
+    EXPECT_EQ(fx.fx().v.clipIndicator, 0.0);
+    EXPECT_EQ(lit, static_cast<int>(rate));  // lit from the first clipping frame for sampleRate frames
+}
+
+TEST(Figures, OutputIsLimitedToTwoButTheMetersSeeTheFullLevel) {
+    Instance fx(44100);
+    fx.plugin->setParameter(1, 1.0f);  // +24 dB output trim
+    const Stereo s = makeSignal(Kind::Clipping, 44100, 0.03);
+    int beyondThree = 0;
+    for (int i = 0; i < s.frames(); ++i) {
+        const auto out = fx.run(s.left[static_cast<std::size_t>(i)], s.right[static_cast<std::size_t>(i)]);
+        const auto& v = fx.fx().v;
+        EXPECT_EQ(out.first, std::fmin(std::fmax(v.outLeft, -2.0), 2.0));
+        EXPECT_EQ(out.second, std::fmin(std::fmax(v.outRight, -2.0), 2.0));
+        EXPECT_EQ(v.outputLevel, (std::fabs(v.outRight) + std::fabs(v.outLeft)) * 0.5);
+        if (std::fabs(v.outLeft) >= 3) {
+            ++beyondThree;
+            EXPECT_EQ(std::fabs(out.first), 2.0);
+        }
+    }
+    EXPECT_GT(beyondThree, 0);
+}
+
+TEST(Figures, FreshStateIsThe260ByteChunk) {
+    auto plugin = Plugin::loadLibrary();
+    const std::vector<float> chunk = plugin->save();
+    ASSERT_EQ(chunk.size() * sizeof(float), 260u);
+    const unsigned char marker[4] = {0x00, 0x00, 0x7A, 0xC4};
+    EXPECT_EQ(std::memcmp(chunk.data(), marker, 4), 0);
+    for (int s = 1; s <= 64; ++s) {
+        float expected = 0.0f;
+        if (s == 14 || s == 15) expected = -24.0f;
+        if (s == 22) expected = 25.2f;
+        EXPECT_EQ(chunk[static_cast<std::size_t>(s)], expected) << "slider " << s;
+    }
+    EXPECT_EQ(static_cast<double>(chunk[22]), 25.200000762939453);
+    EXPECT_EQ(plugin->save(), chunk);  // saving changes nothing
+}
+
+}  // namespace
+}  // namespace dsptest
