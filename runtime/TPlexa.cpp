@@ -3,10 +3,14 @@
 #include <cstring>
 
 #include "runtime/platform/Platform.h"
+#include "runtime/spectral/FftTables.h"
 
 namespace plexa {
 
-TPlexa::TPlexa() { openRuntime(); }
+TPlexa::TPlexa() {
+    spectral::fftInit();
+    openRuntime();
+}
 
 TPlexa::~TPlexa() = default;
 
