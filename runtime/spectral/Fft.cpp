@@ -25,32 +25,88 @@ inline C rotateBack(C v, C c, C s) { return _mm_add_pd(_mm_mul_pd(v, c), _mm_xor
 inline C timesI(C v) { return _mm_xor_pd(swapParts(v), kNegateReal); }
 inline C timesMinusI(C v) { return _mm_xor_pd(swapParts(v), kNegateImag); }
 
+const C kHalfRoot = _mm_set1_pd(0.70710678118654752440);
+
+inline void forward2(double* x) {
+    const C a = load(x), b = load(x + 2);
+    store(x, _mm_add_pd(a, b));
+    store(x + 2, _mm_sub_pd(a, b));
+}
+
+inline void forward4(double* x) {
+    const C a = load(x), b = load(x + 2), c = load(x + 4), d = load(x + 6);
+    const C u = _mm_sub_pd(a, c), iv = timesI(_mm_sub_pd(b, d));
+    const C s = _mm_add_pd(a, c), t = _mm_add_pd(b, d);
+    store(x, _mm_add_pd(s, t));
+    store(x + 2, _mm_sub_pd(s, t));
+    store(x + 4, _mm_add_pd(u, iv));
+    store(x + 6, _mm_sub_pd(u, iv));
+}
+
+// Eight points unrolled: the recursion's call overhead dominates at this size.
+inline void forward8(double* x) {
+    const C a0 = load(x), b0 = load(x + 4), c0 = load(x + 8), d0 = load(x + 12);
+    const C a1 = load(x + 2), b1 = load(x + 6), c1 = load(x + 10), d1 = load(x + 14);
+    store(x, _mm_add_pd(a0, c0));
+    store(x + 4, _mm_add_pd(b0, d0));
+    store(x + 2, _mm_add_pd(a1, c1));
+    store(x + 6, _mm_add_pd(b1, d1));
+    const C u0 = _mm_sub_pd(a0, c0), iv0 = timesI(_mm_sub_pd(b0, d0));
+    const C u1 = _mm_sub_pd(a1, c1), iv1 = timesI(_mm_sub_pd(b1, d1));
+    store(x + 8, _mm_add_pd(u0, iv0));
+    store(x + 12, _mm_sub_pd(u0, iv0));
+    store(x + 10, rotate(_mm_add_pd(u1, iv1), kHalfRoot, kHalfRoot));
+    store(x + 14, rotateBack(_mm_sub_pd(u1, iv1), kHalfRoot, kHalfRoot));
+    forward4(x);
+    forward2(x + 8);
+    forward2(x + 12);
+}
+
+inline void inverse4(double* x) {
+    const C p0 = load(x), p1 = load(x + 2), s = load(x + 4), t = load(x + 6);
+    const C p = _mm_add_pd(p0, p1), r = _mm_sub_pd(p0, p1);
+    const C e = _mm_add_pd(s, t), mio = timesMinusI(_mm_sub_pd(s, t));
+    store(x, _mm_add_pd(p, e));
+    store(x + 4, _mm_sub_pd(p, e));
+    store(x + 2, _mm_add_pd(r, mio));
+    store(x + 6, _mm_sub_pd(r, mio));
+}
+
+inline void inverse8(double* x) {
+    inverse4(x);
+    forward2(x + 8);  // the two-point transform is its own adjoint
+    forward2(x + 12);
+    const C p0 = load(x), r0 = load(x + 4), s0 = load(x + 8), t0 = load(x + 12);
+    const C p1 = load(x + 2), r1 = load(x + 6);
+    const C s1 = rotateBack(load(x + 10), kHalfRoot, kHalfRoot), t1 = rotate(load(x + 14), kHalfRoot, kHalfRoot);
+    const C e0 = _mm_add_pd(s0, t0), mio0 = timesMinusI(_mm_sub_pd(s0, t0));
+    const C e1 = _mm_add_pd(s1, t1), mio1 = timesMinusI(_mm_sub_pd(s1, t1));
+    store(x, _mm_add_pd(p0, e0));
+    store(x + 8, _mm_sub_pd(p0, e0));
+    store(x + 4, _mm_add_pd(r0, mio0));
+    store(x + 12, _mm_sub_pd(r0, mio0));
+    store(x + 2, _mm_add_pd(p1, e1));
+    store(x + 10, _mm_sub_pd(p1, e1));
+    store(x + 6, _mm_add_pd(r1, mio1));
+    store(x + 14, _mm_sub_pd(r1, mio1));
+}
+
 // Forward, decimation in frequency, kernel e^{+2 pi i / n}: the half-size
 // transform takes the sums, the two quarter-size ones the differences turned
 // by w^k and w^-k (the conjugate pair). This leaves bins in the table's order.
 void forwardSplit(const FftTables& tables, double* x, std::int32_t n) {
-    if (n == 1) return;
-    if (n == 2) {
-        const C a = load(x), b = load(x + 2);
-        store(x, _mm_add_pd(a, b));
-        store(x + 2, _mm_sub_pd(a, b));
-        return;
+    switch (n) {
+        case 1: return;
+        case 2: forward2(x); return;
+        case 4: forward4(x); return;
+        case 8: forward8(x); return;
+        default: break;
     }
     const std::int32_t q = n / 4;
     double* x0 = x;
     double* x1 = x + 2 * q;
     double* x2 = x + 4 * q;
     double* x3 = x + 6 * q;
-    if (n == 4) {
-        const C a = load(x0), b = load(x1), c = load(x2), d = load(x3);
-        const C u = _mm_sub_pd(a, c), v = _mm_sub_pd(b, d);
-        const C s = _mm_add_pd(a, c), t = _mm_add_pd(b, d);
-        store(x0, _mm_add_pd(s, t));
-        store(x1, _mm_sub_pd(s, t));
-        store(x2, _mm_add_pd(u, timesI(v)));
-        store(x3, _mm_sub_pd(u, timesI(v)));
-        return;
-    }
     const double* w = tables.twiddles[log2OfPowerOfTwo(n)].data();
     for (std::int32_t k = 0; k < q; ++k) {
         const std::int32_t o = 2 * k;
@@ -72,28 +128,18 @@ void forwardSplit(const FftTables& tables, double* x, std::int32_t n) {
 // natural order out, kernel e^{-2 pi i / n} over that order, i.e. the inverse
 // transform of bins placed where the forward transform puts them.
 void inverseSplit(const FftTables& tables, double* x, std::int32_t n) {
-    if (n == 1) return;
-    if (n == 2) {
-        const C a = load(x), b = load(x + 2);
-        store(x, _mm_add_pd(a, b));
-        store(x + 2, _mm_sub_pd(a, b));
-        return;
+    switch (n) {
+        case 1: return;
+        case 2: forward2(x); return;
+        case 4: inverse4(x); return;
+        case 8: inverse8(x); return;
+        default: break;
     }
     const std::int32_t q = n / 4;
     double* x0 = x;
     double* x1 = x + 2 * q;
     double* x2 = x + 4 * q;
     double* x3 = x + 6 * q;
-    if (n == 4) {
-        const C p0 = load(x0), p1 = load(x1), s = load(x2), t = load(x3);
-        const C p = _mm_add_pd(p0, p1), r = _mm_sub_pd(p0, p1);
-        const C e = _mm_add_pd(s, t), o = _mm_sub_pd(s, t);
-        store(x0, _mm_add_pd(p, e));
-        store(x2, _mm_sub_pd(p, e));
-        store(x1, _mm_add_pd(r, timesMinusI(o)));
-        store(x3, _mm_sub_pd(r, timesMinusI(o)));
-        return;
-    }
     inverseSplit(tables, x0, 2 * q);
     inverseSplit(tables, x2, q);
     inverseSplit(tables, x3, q);
