@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev libcairo2-dev libx11-dev fonts-liberation
+  libsndfile1-dev libcairo2-dev libx11-dev fonts-liberation libfftw3-dev
 )
 
 missing=()
