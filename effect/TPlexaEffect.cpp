@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "runtime/EffectValue.h"
 #include "runtime/platform/Platform.h"
@@ -22,6 +23,16 @@ double gainOf(double db) { return std::pow(2.0, db / 6); }
 double dbOf(double x) { return std::fmax(-400.0, 6 * std::log(x) / 0.6931471805599453); }
 
 double sign(double x) { return x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); }
+
+// Same evaluation as below with the quotients formed once per design.
+double biquadStep(const tonarvo::BiquadQuotients& q, BiquadState& h, double x) {
+    const double y = sanitize(q.c0 * x + q.c1 * h.x1 + q.c2 * h.x2 - q.c3 * h.y1 - q.c4 * h.y2);
+    h.x2 = sanitize(h.x1);
+    h.x1 = sanitize(x);
+    h.y2 = sanitize(h.y1);
+    h.y1 = y;
+    return y;
+}
 
 // The designs stay unnormalised; the quotients are formed at every use.
 double biquadStep(const BiquadCoefficients& d, BiquadState& h, double x) {
@@ -67,6 +78,11 @@ void followLevel(double& meter, double level, double step) {
 
 void resetHistory(BiquadState& h) { h = BiquadState{}; }
 
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+double gainFunction(double db, double) { return gainOf(db); }
+double powerFunction(double base, double exponent) { return std::pow(base, exponent); }
+
 }  // namespace
 
 TPlexaEffect::TPlexaEffect() {
@@ -85,6 +101,28 @@ TPlexaEffect::TPlexaEffect() {
     addSlider(kArmDampingControl, nullptr, -24, -24, 24, 0.001, "", "", "",
               "OSK's Tonearm Oscillation Damping Factor To Reduce Resonance");
     addSlider(kSlewLimit, nullptr, 25.2, 0, 48, 0.01, "", "", "", "OSK's Slew Rate Limit (dB/sample)");
+
+    inputGain.function = &gainFunction;
+    outputGain.function = &gainFunction;
+    slewGain.function = &gainFunction;
+    stiffnessPower.function = &powerFunction;
+    refreshQuotients();
+}
+
+double TPlexaEffect::Memo::operator()(double x, double y) {
+    if (!valid || !sameBits(x, first) || !sameBits(y, second)) {
+        first = x;
+        second = y;
+        value = function(x, y);
+        valid = true;
+    }
+    return value;
+}
+
+void TPlexaEffect::refreshQuotients() {
+    upsampleQuotients = tonarvo::quotientsOf(v.upsampleFilter);
+    preQuotients = tonarvo::quotientsOf(v.preFilter);
+    armHighPassQuotients = tonarvo::quotientsOf(v.armHighPass);
 }
 
 TPlexaEffect::~TPlexaEffect() = default;
@@ -92,6 +130,7 @@ TPlexaEffect::~TPlexaEffect() = default;
 void TPlexaEffect::onOpen() {
     openRuntime();
     v = tonarvo::TonarvoVariables{};
+    refreshQuotients();
     registerInterfaceResources();
 }
 
@@ -226,13 +265,14 @@ void TPlexaEffect::initSection() {
     hp.a2 = sanitize(1 - hp.alpha);
     resetHistory(v.left.armHighPass);
     resetHistory(v.right.armHighPass);
+    refreshQuotients();
 }
 
 void TPlexaEffect::controlLaws() {
     v.trackingForceGrams = sanitize(slewLimitDb() / 22 + 0.9);
     // Still the previous frame's oversampling: the step is spread over the
     // sub-steps that frame's slopes asked for.
-    v.slewStep = sanitize(gainOf(-slewLimitDb()) / v.oversampling * (96000 / v.sampleRate));
+    v.slewStep = sanitize(slewGain(-slewLimitDb()) / v.oversampling * (96000 / v.sampleRate));
     v.armStiffness = sanitize(2.1 * armResonance() + 51.400001);
     v.resonanceShownHz = sanitize((10 + v.armStiffness) * 0.9);
     v.armDamping = sanitize((0.20834 * armDampingControl() + 5.9) * 0.005);
@@ -279,11 +319,20 @@ void TPlexaEffect::blockSection() {
     // The sub-step rate in force now is the one the last frame chose.
     designLowPass(v.upsampleFilter, v.upsampleCutoffHz * kTwoPi / (v.oversampling * v.sampleRate));
     designLowPass(v.preFilter, kTwoPi * v.preCutoffHz / v.sampleRate);
+    refreshQuotients();
 }
 
 void TPlexaEffect::runSubSteps() {
     std::int32_t n = truncToInt32(v.oversampling);
     if (n > plexa::kLoopGuard) n = plexa::kLoopGuard;
+    if (n <= 0) return;
+    // A positive step is what the kernel's clamp assumes; anything odd, or a
+    // frame in which a value overflowed, goes the literal way.
+    if (v.slewStep > 0 && tonarvo::kernel::runStylus(upsampleQuotients, v.slewStep, n, v.left, v.right)) return;
+    runSubStepsLiteral(n);
+}
+
+void TPlexaEffect::runSubStepsLiteral(std::int32_t n) {
     for (std::int32_t k = 0; k < n; ++k) {
         for (ChannelState* ch : {&v.left, &v.right}) {
             const double u = biquadStep(v.upsampleFilter, ch->upsampleA, ch->heldInput);
@@ -304,7 +353,7 @@ void TPlexaEffect::sampleSection() {
     for (int c = 0; c < 2; ++c) {
         ChannelState& ch = *channels[c];
         // The offset keeps the recursive filters out of denormals in silence.
-        const double in = sanitize(gainOf(inputTrimDb()) * sampleValues[c] + v.denormalOffset);
+        const double in = sanitize(inputGain(inputTrimDb()) * sampleValues[c] + v.denormalOffset);
         ch.dcOut = sanitize(ch.dcOut * 0.99999 + in - ch.dcPrevIn);
         ch.dcPrevIn = sanitize(in);
     }
@@ -317,10 +366,10 @@ void TPlexaEffect::sampleSection() {
         const double g = sanitize(v.armDamping * ch.armVelocity);
         ch.armVelocity = sanitize(ch.armVelocity + (f - g) / v.armMass * v.physicsStep);
         ch.armPosition = sanitize(ch.armPosition + ch.armVelocity * v.physicsStep);
-        const double h = biquadStep(v.armHighPass, ch.armHighPass, ch.armPosition);
+        const double h = biquadStep(armHighPassQuotients, ch.armHighPass, ch.armPosition);
         // A stiffer arm moves less for the same groove; normalise it back.
-        const double a = sanitize(h * v.outputScale / std::pow(v.armStiffness, v.stiffnessExponent));
-        const double p = biquadStep(v.preFilter, ch.preFilter, a);
+        const double a = sanitize(h * v.outputScale / stiffnessPower(v.armStiffness, v.stiffnessExponent));
+        const double p = biquadStep(preQuotients, ch.preFilter, a);
         ch.heldInput = sanitize(p);
         ch.overSum = 0;
     }
@@ -330,8 +379,8 @@ void TPlexaEffect::sampleSection() {
     // Divided by the unrounded count: a fraction of a sub-step short of unity.
     const double meanLeft = sanitize(v.left.overSum / v.oversampling);
     const double meanRight = sanitize(v.right.overSum / v.oversampling);
-    v.outLeft = sanitize(meanLeft * gainOf(outputTrimDb()));
-    v.outRight = sanitize(meanRight * gainOf(outputTrimDb()));
+    v.outLeft = sanitize(meanLeft * outputGain(outputTrimDb()));
+    v.outRight = sanitize(meanRight * outputGain(outputTrimDb()));
 
     if (std::fabs(v.outLeft) > 1 || std::fabs(v.outRight) > 1) v.clipIndicator = 1;
     // A new clip while lit does not restart the hold.

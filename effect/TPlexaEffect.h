@@ -2,6 +2,7 @@
 // and sections.
 #pragma once
 
+#include "effect/StylusKernel.h"
 #include "effect/TonarvoVariables.h"
 #include "runtime/TPlexa.h"
 
@@ -47,7 +48,23 @@ public:
     tonarvo::TonarvoVariables v{};
 
 private:
+    // A pure function of one value, recomputed only when that value changes:
+    // the levels come from sliders that hold still for thousands of frames.
+    struct Memo {
+        double (*function)(double, double) = nullptr;
+        double first = 0, second = 0;
+        double value = 0;
+        bool valid = false;
+        double operator()(double x, double y = 0);
+    };
+
     void copyStep();
     void controlLaws();
+    void runSubStepsLiteral(std::int32_t n);
+    // The designs change only at block boundaries and at init; so do these.
+    void refreshQuotients();
+
+    tonarvo::BiquadQuotients upsampleQuotients{}, preQuotients{}, armHighPassQuotients{};
+    Memo inputGain, outputGain, slewGain, stiffnessPower;
     void registerInterfaceResources();
 };
