@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "editor/AEffEditor.h"
+#include "editor/CFontDesc.h"
 
 using namespace vst2;
 
@@ -25,11 +26,15 @@ CVeST::CVeST(plexa::TPlexa* effect, const CVeSTCallbacks& callbacks, audioMaster
 }
 
 CVeST::~CVeST() {
-    // The effect goes before the editor (destroyed by the base), because the
-    // effect's drawing state refers to what the editor painted with.
+    // Fonts first, then the effect, then (in the base) the editor.
+    for (CFontDesc*& font : fontList) {
+        if (font) font->forget();
+        font = nullptr;
+    }
     if (callbacks.adapterDestroyed) callbacks.adapterDestroyed(this);
     effect = nullptr;
     midiRing.reset();
+    fontList.clear();
 }
 
 void CVeST::open() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "host/AudioEffectX.h"
 #include "host/CVeSTCallbacks.h"
@@ -11,6 +12,8 @@
 namespace plexa {
 class TPlexa;
 }
+class CDrawContext;
+class CFontDesc;
 
 class CVeST : public AudioEffectX {
 public:
@@ -53,9 +56,10 @@ public:
     bool sendEventToHost(vst2::VstEvent* event);
 
     plexa::TPlexa* effect;
-    void* drawContext = nullptr;  // set by the editor view for the duration of one paint
+    CDrawContext* drawContext = nullptr;  // set by the editor view for the duration of one paint
     std::int32_t midiWriteIndex = 0;
     std::int32_t midiReadIndex = 0;
+    std::vector<CFontDesc*> fontList;  // descriptions made by gfxSetFont; one reference each
     std::unique_ptr<vst2::VstMidiEvent[]> midiRing;
     CVeSTCallbacks callbacks;
 

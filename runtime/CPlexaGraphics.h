@@ -6,6 +6,8 @@
 
 #include "runtime/CPlexaFonts.h"
 
+#include <string>
+
 struct BitmapHandle;
 
 namespace plexa {
@@ -18,6 +20,12 @@ struct ImageSlot {
 
 class CPlexaGraphics : public CPlexaFonts {
 public:
+    // The slot of an image handle, its bitmap loaded on first use: the
+    // library's built-in image of that number, else the registered file name
+    // beside the library, else one trace line and an empty slot that is not
+    // tried again. A handle with no registered name gives an empty slot.
+    ImageSlot& imageAt(std::int32_t handle);
+
     std::map<std::int32_t, ImageSlot> imageSlots;
     double penX = 0.0;
     double penY = 0.0;
@@ -25,7 +33,7 @@ public:
 
 protected:
     CPlexaGraphics() = default;
-    ~CPlexaGraphics() = default;
+    ~CPlexaGraphics();
 };
 
 }  // namespace plexa

@@ -3,6 +3,7 @@
 // the random source, the beep and the trace file location through the hooks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -10,6 +11,10 @@ namespace platform {
 
 // Full path of the plug-in library file itself (not the host executable).
 std::string modulePath();
+
+// Bytes of built-in resource `number` of type "DATA" in the plug-in library;
+// false when there is none.
+bool loadDataResource(int number, const unsigned char** bytes, std::size_t* size);
 
 // Milliseconds of a clock that only moves forward; wraps in 32 bits.
 std::int32_t frameClockMs();
@@ -33,6 +38,7 @@ struct Hooks {
     int (*beep)(unsigned, unsigned) = nullptr;
     const char* traceFilePath = nullptr;
     const char* modulePath = nullptr;
+    bool (*loadDataResource)(int, const unsigned char**, std::size_t*) = nullptr;
 };
 
 // Installs hooks for the whole process; returns the previous set.

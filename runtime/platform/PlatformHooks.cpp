@@ -14,6 +14,10 @@ Hooks setHooks(const Hooks& hooks) {
 }
 
 std::string modulePath() { return gHooks.modulePath ? std::string(gHooks.modulePath) : native::modulePath(); }
+bool loadDataResource(int number, const unsigned char** bytes, std::size_t* size) {
+    return gHooks.loadDataResource ? gHooks.loadDataResource(number, bytes, size)
+                                   : native::loadDataResource(number, bytes, size);
+}
 std::int32_t frameClockMs() { return gHooks.frameClockMs ? gHooks.frameClockMs() : native::frameClockMs(); }
 std::int64_t calendarSeconds() { return gHooks.calendarSeconds ? gHooks.calendarSeconds() : native::calendarSeconds(); }
 double timeOfDaySeconds() { return gHooks.timeOfDaySeconds ? gHooks.timeOfDaySeconds() : native::timeOfDaySeconds(); }

@@ -1,0 +1,40 @@
+// An effect with its adapter, built in-process, and paints into offscreen images.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "editor/GraphicsBackend.h"
+#include "editor/cairo/CairoGraphics.h"
+#include "editor/cairo/OffscreenPaint.h"
+#include "effect/TPlexaEffect.h"
+#include "host/CVeST.h"
+#include "host/PluginEntry.h"
+
+namespace drawing_test {
+
+inline vst2::VstIntPtr quietHost(vst2::AEffect*, std::int32_t opcode, std::int32_t, vst2::VstIntPtr, void*, float) {
+    return opcode == vst2::audioMasterVersion ? 2400 : 0;
+}
+
+constexpr std::uint32_t kRed = 0xFFFF0000, kBlack = 0xFF000000, kTransparent = 0;
+
+class DrawingTest : public testing::Test {
+protected:
+    void SetUp() override {
+        gfx::installGraphicsPlatform(&gfx::cairoGraphicsPlatform());
+        descriptor = vsthost::createPluginInstance<TPlexaEffect>(&quietHost);
+        ASSERT_NE(descriptor, nullptr);
+        adapter = static_cast<CVeST*>(descriptor->object);
+        effect = static_cast<TPlexaEffect*>(adapter->effect);
+        descriptor->dispatcher(descriptor, vst2::effOpen, 0, 0, nullptr, 0);
+    }
+    void TearDown() override {
+        if (descriptor) descriptor->dispatcher(descriptor, vst2::effClose, 0, 0, nullptr, 0);
+    }
+
+    vst2::AEffect* descriptor = nullptr;
+    CVeST* adapter = nullptr;
+    TPlexaEffect* effect = nullptr;
+};
+
+}  // namespace drawing_test
