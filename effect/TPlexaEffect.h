@@ -33,6 +33,8 @@ public:
     void onOpen() override;
     void initSection() override;
     void serializeSection() override;
+    // Draws the whole interface and applies the mouse to its controls.
+    void gfxSection() override;
 
     double& inputTrimDb() { return sliderValues[kInputTrim]; }
     double& outputTrimDb() { return sliderValues[kOutputTrim]; }
@@ -67,4 +69,14 @@ private:
     tonarvo::BiquadQuotients upsampleQuotients{}, preQuotients{}, armHighPassQuotients{};
     Memo inputGain, outputGain, slewGain, stiffnessPower;
     void registerInterfaceResources();
+    struct Bar;
+    void drawBarBody(class EffectDrawing& draw, const Bar& bar);
+    void drawBarText(EffectDrawing& draw, const Bar& bar, double shownValue);
+    void setColour(double red, double green, double blue, double alpha);
+    bool pointerIn(double left, double right, double top, double bottom) const;
+    // A trim-style row: the left button sets the slider from x, the right
+    // button restores its default.
+    void handleTrimRow(double& sliderValue, double rowTop, double defaultValue);
+    void drawExperimentalIndicator(EffectDrawing& draw);
+    void drawCartridgeColumn(EffectDrawing& draw);
 };

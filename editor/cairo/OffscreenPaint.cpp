@@ -2,8 +2,12 @@
 
 #include "host/CVeST.h"
 
-OffscreenPaint::OffscreenPaint(CVeST* adapter, int width, int height)
+OffscreenPaint::OffscreenPaint(CVeST* adapter, int width, int height, Background background)
     : adapter(adapter), image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height)), cr(cairo_create(image)) {
+    if (background == Background::Black) {
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_paint(cr);
+    }
     graphics = std::make_unique<gfx::CairoGraphics>(cr);
     drawContext = std::make_unique<CDrawContext>(graphics.get(), gfx::IntRect{0, 0, width, height});
     if (adapter) adapter->drawContext = drawContext.get();

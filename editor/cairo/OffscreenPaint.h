@@ -16,7 +16,10 @@ class CVeST;
 
 class OffscreenPaint {
 public:
-    OffscreenPaint(CVeST* adapter, int width, int height);
+    // The image starts opaque black, like the editor window's back buffer
+    // (the interface paints no background of its own), or transparent.
+    enum class Background { Black, Transparent };
+    OffscreenPaint(CVeST* adapter, int width, int height, Background background = Background::Black);
     ~OffscreenPaint();
     OffscreenPaint(const OffscreenPaint&) = delete;
     OffscreenPaint& operator=(const OffscreenPaint&) = delete;

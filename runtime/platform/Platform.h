@@ -22,7 +22,7 @@ std::int32_t frameClockMs();
 std::int64_t calendarSeconds();
 // Time of day as seconds plus microseconds * 1e-6.
 double timeOfDaySeconds();
-// The C library's pseudo-random number (0 to RAND_MAX).
+// A pseudo-random number from 0 to 32767.
 int randomNumber();
 // System beep; nonzero on success.
 int beep(unsigned frequencyHz, unsigned durationMs);

@@ -36,7 +36,14 @@ double timeOfDaySeconds() {
     return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) * 0.000001;
 }
 
-int randomNumber() { return std::rand(); }
+// The interface's odds are written for a generator of 0 to 32767, the range
+// of the Windows runtime's rand; glibc's reaches 2^31 - 1. The same linear
+// congruential sequence (seed 1) gives both platforms the same behaviour.
+int randomNumber() {
+    thread_local std::uint32_t state = 1;
+    state = state * 214013u + 2531011u;
+    return static_cast<int>((state >> 16) & 0x7FFF);
+}
 
 // There is no system beep a library can sound on Linux without a display
 // connection; report success so the trace behaves as on Windows.

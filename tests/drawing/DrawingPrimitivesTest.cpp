@@ -58,7 +58,7 @@ TEST_F(DrawingTest, OutsideAPaintNothingIsDrawnAndEveryPrimitiveAnswersZero) {
 }
 
 TEST_F(DrawingTest, FillsCoverExactlyTheirPixelsInEitherDirection) {
-    OffscreenPaint paint(adapter, 100, 100);
+    OffscreenPaint paint(adapter, 100, 100, OffscreenPaint::Background::Transparent);
     EXPECT_EQ(gfxSetFillColor(adapter, 255, 0, 0, 255), 1);
     EXPECT_EQ(gfxDrawRect(adapter, 10, 20, 15, 25, 1), 1);
     expectExactBox(paint, 10, 20, 15, 25, kRed);
@@ -68,7 +68,7 @@ TEST_F(DrawingTest, FillsCoverExactlyTheirPixelsInEitherDirection) {
 }
 
 TEST_F(DrawingTest, OnePixelLinesAndOutlinesLandOnWholePixels) {
-    OffscreenPaint paint(adapter, 100, 100);
+    OffscreenPaint paint(adapter, 100, 100, OffscreenPaint::Background::Transparent);
     gfxSetFrameColor(adapter, 255, 0, 0, 255);
     gfxMoveTo(adapter, 5, 30);
     gfxLineTo(adapter, 50, 30);
@@ -91,7 +91,7 @@ TEST_F(DrawingTest, OnePixelLinesAndOutlinesLandOnWholePixels) {
 }
 
 TEST_F(DrawingTest, PointsAndPixelReads) {
-    OffscreenPaint paint(adapter, 20, 20);
+    OffscreenPaint paint(adapter, 20, 20, OffscreenPaint::Background::Transparent);
     gfxSetFrameColor(adapter, 0, 0, 255, 255);
     EXPECT_EQ(gfxDrawPoint(adapter, 3, 4, 255, 0, 0, 255), 1);
     expectExactBox(paint, 3, 4, 4, 5, kRed);
@@ -103,7 +103,7 @@ TEST_F(DrawingTest, PointsAndPixelReads) {
 }
 
 TEST_F(DrawingTest, DrawModeAndUnchangedSettersAreSkipped) {
-    OffscreenPaint paint(adapter, 20, 20);
+    OffscreenPaint paint(adapter, 20, 20, OffscreenPaint::Background::Transparent);
     gfxSetDrawMode(adapter, 3);
     gfxSetDrawMode(adapter, 3);
     gfxSetDrawMode(adapter, 7);  // anything but 3 is aliased
@@ -114,7 +114,7 @@ TEST_F(DrawingTest, DrawModeAndUnchangedSettersAreSkipped) {
 }
 
 TEST_F(DrawingTest, FontsResolveThroughTheAdaptersListByFaceIgnoringCase) {
-    OffscreenPaint paint(adapter, 200, 40);
+    OffscreenPaint paint(adapter, 200, 40, OffscreenPaint::Background::Transparent);
     EXPECT_EQ(paint.context().getFont()->face, "Arial");  // the toolkit's default
     EXPECT_EQ(gfxSetFont(adapter, "Courier New", 11, 0), 1);
     ASSERT_EQ(adapter->fontList.size(), 1u);
@@ -141,7 +141,7 @@ TEST_F(DrawingTest, FontsResolveThroughTheAdaptersListByFaceIgnoringCase) {
 }
 
 TEST_F(DrawingTest, TextSitsOnItsBaselineInTheFontColour) {
-    OffscreenPaint paint(adapter, 200, 60);
+    OffscreenPaint paint(adapter, 200, 60, OffscreenPaint::Background::Transparent);
     gfxSetFont(adapter, "Courier New", 20, 0);
     gfxSetFontColor(adapter, 255, 255, 255, 255);
     ASSERT_EQ(gfxDrawStringAt(adapter, "HHH", 10, 40, 0), 1);
@@ -163,7 +163,7 @@ TEST_F(DrawingTest, TextSitsOnItsBaselineInTheFontColour) {
 }
 
 TEST_F(DrawingTest, AlignedTextIsClippedToItsRectangle) {
-    OffscreenPaint paint(adapter, 200, 60);
+    OffscreenPaint paint(adapter, 200, 60, OffscreenPaint::Background::Transparent);
     gfxSetFont(adapter, "Courier New", 20, 0);
     gfxSetFontColor(adapter, 255, 255, 255, 255);
     EXPECT_EQ(gfxDrawStringAligned(adapter, "WWWWWWWWWW", 50, 10, 80, 40, 0, 1), 1);
@@ -177,7 +177,7 @@ TEST_F(DrawingTest, AlignedTextIsClippedToItsRectangle) {
 }
 
 TEST_F(DrawingTest, BitmapsDrawOneToOneFromTheirSourceOffset) {
-    OffscreenPaint paint(adapter, 120, 40);
+    OffscreenPaint paint(adapter, 120, 40, OffscreenPaint::Background::Transparent);
     BitmapHandle* handle = gfxBitmapNew(adapter);
     ASSERT_EQ(gfxBitmapLoadResource(adapter, handle, 5), 1);  // CLIPPING, lit: opaque 100 x 20
     EXPECT_EQ(gfxBitmapHeight(adapter, handle), 20.0);

@@ -17,7 +17,7 @@ TEST_F(DrawingTest, FillRectFloorsItsCornersAndLeavesThePenAtTheFarCorner) {
     Colours c;
     c.r = 1;
     EffectDrawing draw(*effect, c.r, c.g, c.b, c.a, c.slot);
-    OffscreenPaint paint(adapter, 40, 40);
+    OffscreenPaint paint(adapter, 40, 40, OffscreenPaint::Background::Transparent);
     draw.fillRect(10.7, 20.2, 5, 5);
     EXPECT_EQ(effect->penX, 15.7);
     EXPECT_EQ(effect->penY, 25.2);
@@ -44,7 +44,7 @@ TEST_F(DrawingTest, LinesMoveThePenAndFollowTheAntialiasSwitch) {
     Colours c;
     c.r = 1;
     EffectDrawing draw(*effect, c.r, c.g, c.b, c.a, c.slot);
-    OffscreenPaint paint(adapter, 40, 40);
+    OffscreenPaint paint(adapter, 40, 40, OffscreenPaint::Background::Transparent);
     draw.drawLine(2, 3, 20, 3, 0);
     EXPECT_EQ(effect->penX, 20.0);
     EXPECT_EQ(effect->penY, 3.0);
@@ -59,7 +59,7 @@ TEST_F(DrawingTest, LinesMoveThePenAndFollowTheAntialiasSwitch) {
 TEST_F(DrawingTest, SetFontSizesAndStyles) {
     Colours c;
     EffectDrawing draw(*effect, c.r, c.g, c.b, c.a, c.slot);
-    OffscreenPaint paint(adapter, 40, 40);
+    OffscreenPaint paint(adapter, 40, 40, OffscreenPaint::Background::Transparent);
 
     draw.setFont(0, 10000, 13, 0);  // the interface's font: "Courier New"
     EXPECT_EQ(effect->textHeight, 13.0);
@@ -86,7 +86,7 @@ TEST_F(DrawingTest, TwoLineTextMovesThePenDownOneLineAndAcrossTheLastLine) {
     Colours c;
     c.r = c.g = c.b = 1;
     EffectDrawing draw(*effect, c.r, c.g, c.b, c.a, c.slot);
-    OffscreenPaint paint(adapter, 300, 100);
+    OffscreenPaint paint(adapter, 300, 100, OffscreenPaint::Background::Transparent);
     draw.setFont(0, 10000, 13, 0);
     effect->setString(20000, "first line\nlast");
     effect->penX = 10;
@@ -116,7 +116,7 @@ TEST_F(DrawingTest, TwoLineTextMovesThePenDownOneLineAndAcrossTheLastLine) {
 TEST_F(DrawingTest, BlitPlacesTheImageAtThePenAndLeavesThePen) {
     Colours c;
     EffectDrawing draw(*effect, c.r, c.g, c.b, c.a, c.slot);
-    OffscreenPaint paint(adapter, 200, 100);
+    OffscreenPaint paint(adapter, 200, 100, OffscreenPaint::Background::Transparent);
     effect->penX = 120;
     effect->penY = 30;
     draw.blit(4);  // CLIPPING, unlit: 100 x 20, opaque
@@ -136,7 +136,7 @@ TEST_F(DrawingTest, AnImageWithoutBitmapShowsAsARedErrorBoxOfItsSlotsSize) {
     slot.bitmap = gfxBitmapNew(adapter);  // tried, empty
     slot.width = 60;
     slot.height = 20;
-    OffscreenPaint paint(adapter, 200, 100);
+    OffscreenPaint paint(adapter, 200, 100, OffscreenPaint::Background::Transparent);
     effect->penX = 10;
     effect->penY = 10;
     draw.blit(50);
