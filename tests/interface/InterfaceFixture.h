@@ -38,6 +38,7 @@ protected:
         gRandomCalls = 0;
     }
     void TearDown() override {
+        paint.reset();  // the paint refers to the adapter, which goes next
         platform::setHooks(previous);
         DrawingTest::TearDown();
     }
