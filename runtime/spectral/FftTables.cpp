@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <numbers>
 
 namespace plexa::spectral {
 
@@ -50,7 +51,7 @@ void buildTables() {
             std::vector<double>& w = tables->twiddles[bits];
             w.resize(static_cast<std::size_t>(n / 2));
             for (std::int32_t k = 0; k < n / 4; ++k) {
-                const double angle = 2.0 * M_PI * k / n;
+                const double angle = 2.0 * std::numbers::pi * k / n;
                 w[static_cast<std::size_t>(2 * k)] = std::cos(angle);
                 w[static_cast<std::size_t>(2 * k + 1)] = std::sin(angle);
             }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <numbers>
 
 #include "runtime/spectral/Fft.h"
 #include "runtime/spectral/FftTables.h"
@@ -24,15 +25,15 @@ void buildContext(int bits) {
     const std::int32_t n = 1 << bits;
     context->n = n;
     context->window.resize(static_cast<std::size_t>(n / 2));
-    for (std::int32_t i = 0; i < n / 2; ++i) context->window[static_cast<std::size_t>(i)] = std::sin((i + 0.5) * M_PI / n);
+    for (std::int32_t i = 0; i < n / 2; ++i) context->window[static_cast<std::size_t>(i)] = std::sin((i + 0.5) * std::numbers::pi / n);
     context->scale = 4.0 / n;
     if (n > kDirectLength) {
         const std::int32_t m = n / 2;  // coefficients; the cosine transform of this size runs as an m/2-point FFT
         context->preTwiddle.resize(static_cast<std::size_t>(m));
         context->postTwiddle.resize(static_cast<std::size_t>(m));
         for (std::int32_t j = 0; j < m / 2; ++j) {
-            const double pre = -M_PI * (4 * j + 1) / (4.0 * m);
-            const double post = -M_PI * j / m;
+            const double pre = -std::numbers::pi * (4 * j + 1) / (4.0 * m);
+            const double post = -std::numbers::pi * j / m;
             context->preTwiddle[static_cast<std::size_t>(2 * j)] = std::cos(pre);
             context->preTwiddle[static_cast<std::size_t>(2 * j + 1)] = std::sin(pre);
             context->postTwiddle[static_cast<std::size_t>(2 * j)] = std::cos(post);
@@ -43,7 +44,7 @@ void buildContext(int bits) {
 }
 
 double basis(std::int32_t n, std::int32_t time, std::int32_t k) {
-    return std::cos(M_PI / (2.0 * n) * (2.0 * time + 1.0 + n / 2.0) * (2.0 * k + 1.0));
+    return std::cos(std::numbers::pi / (2.0 * n) * (2.0 * time + 1.0 + n / 2.0) * (2.0 * k + 1.0));
 }
 
 // Type-IV cosine transform of v (m values) into out, through an m/2-point
