@@ -1,10 +1,9 @@
 // The library's exported entry point, under every name hosts look for.
+#include "editor/GraphicsBackend.h"
 #include "effect/TPlexaEffect.h"
 #include "host/PluginEntry.h"
 
-#if defined(_WIN32)
-#include "editor/gdiplus/GdiplusGraphics.h"
-#else
+#if !defined(_WIN32)
 #include "editor/cairo/CairoGraphics.h"
 #endif
 
@@ -15,13 +14,19 @@
 #endif
 
 namespace {
+// This platform's drawing backend; null where there is none yet, which leaves
+// the null platform of GraphicsBackend.h in place (no fonts, no images).
+gfx::GraphicsPlatform* platformGraphics() {
+#if defined(_WIN32)
+    return nullptr;  // the GDI+ backend goes here
+#else
+    return &gfx::cairoGraphicsPlatform();
+#endif
+}
+
 void installPlatformGraphics() {
     static const bool installed = [] {
-#if defined(_WIN32)
-        gfx::installGraphicsPlatform(&gfx::gdiplusGraphicsPlatform());
-#else
-        gfx::installGraphicsPlatform(&gfx::cairoGraphicsPlatform());
-#endif
+        if (gfx::GraphicsPlatform* graphics = platformGraphics()) gfx::installGraphicsPlatform(graphics);
         return true;
     }();
     (void)installed;
@@ -33,7 +38,10 @@ TONARVO_EXPORT vst2::AEffect* VSTPluginMain(vst2::audioMasterCallback hostCallba
     return vsthost::createPluginInstance<TPlexaEffect>(hostCallback);
 }
 
+#if !defined(_WIN32)
 // Older hosts look for "main": the same function under a second name. It is a
 // symbol only; nothing runs it as a program's main.
 TONARVO_EXPORT vst2::AEffect* mainEntryAlias(vst2::audioMasterCallback hostCallback) __asm__("main")
     __attribute__((alias("VSTPluginMain")));
+#endif
+// On Windows host/Tonarvo.def exports the same function as "main" and "MAIN".
