@@ -3,8 +3,13 @@
 // instance only through the descriptor, as a real host does.
 #pragma once
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 #include <array>
 #include <cstdint>
@@ -62,12 +67,22 @@ public:
 // test's scope in a failing test, and unloading buys nothing here.
 class PluginLibrary {
 public:
+#if defined(_WIN32)
+    explicit PluginLibrary(const char* path) : handle_(LoadLibraryA(path)) {
+        if (handle_ == nullptr) error_ = "LoadLibraryA failed, error " + std::to_string(GetLastError());
+    }
+    void* symbol(const char* name) const {
+        return handle_ ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name)) : nullptr;
+    }
+#else
     explicit PluginLibrary(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
         if (handle_ == nullptr) error_ = dlerror();
     }
+    void* symbol(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
+#endif
     bool loaded() const { return handle_ != nullptr; }
     const std::string& error() const { return error_; }
-    void* symbol(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
+    void* nativeHandle() const { return handle_; }
     VstPluginMainProc entry(const char* name = "VSTPluginMain") const {
         return reinterpret_cast<VstPluginMainProc>(symbol(name));
     }

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine without a display, in a Wine prefix of its
+# own that is created on first use:  wine-run.sh PREFIX PROGRAM.exe [ARGS...]
+set -euo pipefail
+prefix=$1
+shift
+export WINEPREFIX=$prefix
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko installer dialogs: nothing here needs .NET or a browser.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+
+if [ ! -f "$prefix/system.reg" ]; then
+  mkdir -p "$(dirname "$prefix")"
+  # Tests start in parallel; only one of them creates the prefix.
+  (
+    flock 9
+    if [ ! -f "$prefix/system.reg" ]; then
+      wineboot -i >/dev/null 2>&1
+      wineserver -w
+    fi
+  ) 9>"$prefix.lock"
+fi
+exec wine "$@"
