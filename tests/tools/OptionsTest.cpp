@@ -28,7 +28,7 @@ TEST(CommandLine, EveryRenderOptionInBothSpellingsAndAnyPosition) {
     const Options o = parse({"render", "--double", "p.so", "--sample-rate=96000", "in.wav", "--block-size", "64",
                              "out.flac", "--param", "gain=0.5", "--param=1=30u", "--load-state", "a.bin",
                              "--save-state=b.bin", "--tempo", "87.5", "--time-sig", "6/8", "--playing", "--recording",
-                             "--verbose"});
+                             "--verbose", "--plot", "w.png"});
     EXPECT_EQ(o.positional, (std::vector<std::string>{"p.so", "in.wav", "out.flac"}));
     EXPECT_DOUBLE_EQ(*o.sampleRate, 96000.0);
     EXPECT_EQ(o.blockSize, 64);
@@ -45,6 +45,9 @@ TEST(CommandLine, EveryRenderOptionInBothSpellingsAndAnyPosition) {
     EXPECT_TRUE(o.transport.playing);
     EXPECT_TRUE(o.transport.recording);
     EXPECT_TRUE(o.verbose);
+    EXPECT_EQ(o.plot, "w.png");
+    EXPECT_EQ(parse({"render", "p", "i", "o", "--plot=x.png"}).plot, "x.png");
+    EXPECT_EQ(parse({"render", "p", "i", "o"}).plot, "");
 }
 
 TEST(CommandLine, CommandsAndHelp) {
@@ -82,6 +85,9 @@ TEST(CommandLine, RejectsWhatCannotBeMeant) {
         {"render", "p", "i", "o", "--unknown"},
         {"render", "p", "i", "o", "--quiet", "--verbose"},
         {"info", "p", "--double"},
+        {"render", "p", "i", "o", "--plot"},
+        {"render", "p", "i", "o", "--plot="},
+        {"info", "p", "--plot", "x.png"},
     };
     for (const auto& args : bad) {
         SCOPED_TRACE(::testing::PrintToString(args));

@@ -45,7 +45,7 @@ const char* commandSynopsis(Command command) {
 
 bool takesValue(const std::string& name) {
     return name == "--sample-rate" || name == "--block-size" || name == "--param" || name == "--load-state" ||
-           name == "--save-state" || name == "--tempo" || name == "--time-sig";
+           name == "--save-state" || name == "--tempo" || name == "--time-sig" || name == "--plot";
 }
 
 void applyOption(Options& options, const std::string& name, const std::string& value) {
@@ -66,6 +66,9 @@ void applyOption(Options& options, const std::string& name, const std::string& v
         options.loadState = value;
     } else if (name == "--save-state") {
         options.saveState = value;
+    } else if (name == "--plot") {
+        if (value.empty()) throw UsageError("option '--plot' needs a file name");
+        options.plot = value;
     } else if (name == "--tempo") {
         const auto bpm = parseNumber(value);
         if (!bpm || *bpm <= 0.0 || *bpm > 1000.0)
@@ -189,7 +192,9 @@ Usage:
       Process the audio file IN through the plug-in into OUT. The output keeps
       the input's format (32-bit float where the format allows it) unless OUT's
       extension names another (.wav .aif(f) .flac .ogg .au .caf .w64 .rf64).
-      Mono input feeds both inputs of a stereo plug-in.
+      Mono input feeds both inputs of a stereo plug-in. The summary gives the
+      real-time factor, peak levels, the frames beyond full scale and how
+      often a clip indicator holding for 1 s would have lit on the output.
   vsthost state save PLUGIN FILE
       Write the plug-in's fresh state chunk to FILE.
   vsthost state load PLUGIN FILE
@@ -206,6 +211,8 @@ Render options:
                          0..1, or in displayed units with a 'u' suffix (30u).
   --load-state FILE      chunk to load after switch-on (overrides --param)
   --save-state FILE      save the chunk after processing
+  --plot FILE.png        also draw the input and output waveforms and their
+                         spectra (log frequency, dB) into a 1400x900 PNG
   --tempo BPM            host tempo (default 120)
   --time-sig N/D         host time signature (default 4/4)
   --playing              report the transport as playing

@@ -23,6 +23,7 @@ struct Options {
     std::vector<ParameterSpec> params;
     std::string loadState;
     std::string saveState;
+    std::string plot;  // PNG of waveforms and spectra; empty: none
     TransportSettings transport;
     bool verbose = false;
     bool quiet = false;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -11,10 +13,12 @@
 #include <vector>
 
 #include "tools/vsthost/AudioFile.h"
+#include "tools/vsthost/ClipMeter.h"
 #include "tools/vsthost/Commands.h"
 #include "tools/vsthost/Errors.h"
 #include "tools/vsthost/HostCallback.h"
 #include "tools/vsthost/Levels.h"
+#include "tools/vsthost/Plot.h"
 #include "tools/vsthost/PluginLoader.h"
 #include "tools/vsthost/Progress.h"
 
@@ -40,6 +44,15 @@ private:
     std::string path_;
     AudioWriter& writer_;
     bool kept_ = false;
+};
+
+// What the render measures on the way through.
+struct Meters {
+    PeakMeter inPeaks;
+    PeakMeter outPeaks;
+    ClipMeter inClips;
+    ClipMeter outClips;
+    PlotRecorder* plot;  // null unless a picture was asked for, so it costs nothing otherwise
 };
 
 struct Totals {
@@ -86,7 +99,7 @@ void applyParameters(const Options& options, Plugin& plugin, std::FILE* out) {
 // Streams the file through the plug-in block by block in one precision.
 template <typename Sample>
 Totals processFile(AudioReader& in, AudioWriter& writer, Plugin& plugin, HostContext& host, int blockSize,
-                   PeakMeter& inPeaks, PeakMeter& outPeaks, ProgressBar& progress) {
+                   Meters& meters, ProgressBar& progress) {
     const auto fileChannels = static_cast<std::size_t>(in.channels());
     const auto pluginIns = static_cast<std::size_t>(plugin.numInputs());
     const auto pluginOuts = static_cast<std::size_t>(plugin.numOutputs());
@@ -111,7 +124,9 @@ Totals processFile(AudioReader& in, AudioWriter& writer, Plugin& plugin, HostCon
             frames = in.readDouble(interleavedIn.data(), blockSize);
         if (frames <= 0) break;
         const auto n = static_cast<std::size_t>(frames);
-        inPeaks.addInterleaved(interleavedIn.data(), frames);
+        meters.inPeaks.addInterleaved(interleavedIn.data(), frames);
+        meters.inClips.addInterleaved(interleavedIn.data(), frames);
+        if (meters.plot != nullptr) meters.plot->addInput(interleavedIn.data(), frames);
 
         for (std::size_t c = 0; c < pluginIns; ++c) {
             // A mono file feeds every input (only mono -> stereo gets this far).
@@ -130,8 +145,10 @@ Totals processFile(AudioReader& in, AudioWriter& writer, Plugin& plugin, HostCon
         busy += std::chrono::steady_clock::now() - start;
         host.transport.advance(frames);
 
+        meters.outClips.addPlanar(outPtrs.data(), frames);
+        if (meters.plot != nullptr) meters.plot->addOutput(outPtrs.data(), frames);
         for (std::size_t c = 0; c < pluginOuts; ++c) {
-            outPeaks.addChannel(c, outs[c].data(), frames);
+            meters.outPeaks.addChannel(c, outs[c].data(), frames);
             for (std::size_t f = 0; f < n; ++f) interleavedOut[f * pluginOuts + c] = outs[c][f];
         }
         if constexpr (std::is_same_v<Sample, float>)
@@ -154,6 +171,8 @@ void runRender(const Options& options, std::FILE* out) {
 
     AudioReader in(inPath);
     if (sameFile(inPath, outPath)) throw ToolError("output '" + outPath + "' is the input file; refusing to overwrite it");
+    if (!options.plot.empty() && (sameFile(inPath, options.plot) || options.plot == outPath))
+        throw ToolError("plot '" + options.plot + "' would overwrite an audio file; choose another name");
     std::vector<std::uint8_t> stateToLoad;
     if (!options.loadState.empty()) stateToLoad = readStateFile(options.loadState);
 
@@ -186,14 +205,20 @@ void runRender(const Options& options, std::FILE* out) {
     if (!stateToLoad.empty()) plugin->setChunk(stateToLoad);
     plugin->startProcess();
 
-    PeakMeter inPeaks(in.channels());
-    PeakMeter outPeaks(plugin->numOutputs());
+    // The indicator is the plug-in's, so its second is the one the plug-in was told.
+    const auto holdFrames = static_cast<std::int64_t>(std::llround(toldRate));
+    std::unique_ptr<PlotRecorder> plot;
+    if (!options.plot.empty())
+        plot = std::make_unique<PlotRecorder>(static_cast<std::size_t>(in.channels()),
+                                              static_cast<std::size_t>(plugin->numOutputs()), in.frames());
+    Meters meters{PeakMeter(in.channels()), PeakMeter(plugin->numOutputs()),
+                  ClipMeter(static_cast<std::size_t>(in.channels()), holdFrames),
+                  ClipMeter(static_cast<std::size_t>(plugin->numOutputs()), holdFrames), plot.get()};
     ProgressBar progress(in.frames(), !options.quiet && stderrIsTerminal());
     host.processLevel = ProcessLevel::Offline;
-    const Totals totals =
-        options.useDouble
-            ? processFile<double>(in, writer, *plugin, host, options.blockSize, inPeaks, outPeaks, progress)
-            : processFile<float>(in, writer, *plugin, host, options.blockSize, inPeaks, outPeaks, progress);
+    const Totals totals = options.useDouble
+                              ? processFile<double>(in, writer, *plugin, host, options.blockSize, meters, progress)
+                              : processFile<float>(in, writer, *plugin, host, options.blockSize, meters, progress);
     host.processLevel = ProcessLevel::User;
     progress.finish();
 
@@ -207,12 +232,24 @@ void runRender(const Options& options, std::FILE* out) {
         savedBytes = chunk.size();
     }
     const std::string name = plugin->effectName();
+    const int outputs = plugin->numOutputs();
     plugin->close();
     writer.finish();
     guard.keep();
 
-    if (options.quiet) return;
     const double seconds = static_cast<double>(totals.frames) / static_cast<double>(in.sampleRate());
+    if (plot) {
+        char subtitle[160];
+        std::snprintf(subtitle, sizeof subtitle, "%.3f s at %d Hz, %d in / %d out channel(s), %s precision",
+                      seconds, in.sampleRate(), in.channels(), outputs,
+                      options.useDouble ? "double" : "single");
+        const PlotLabels labels{"\"" + name + "\": " + std::filesystem::path(inPath).filename().string() + " \u2192 " +
+                                    std::filesystem::path(outPath).filename().string(),
+                                subtitle, static_cast<double>(in.sampleRate())};
+        writePlot(options.plot, *plot, labels);
+    }
+
+    if (options.quiet) return;
     std::fprintf(out, "Rendered %lld frames (%.3f s at %d Hz) through \"%s\", blocks of %d, %s precision\n",
                  static_cast<long long>(totals.frames), seconds, in.sampleRate(), name.c_str(), options.blockSize,
                  options.useDouble ? "double" : "single");
@@ -221,9 +258,13 @@ void runRender(const Options& options, std::FILE* out) {
                      totals.processSeconds);
     else
         std::fprintf(out, "Real-time factor: n/a (no processing time measured)\n");
-    std::fprintf(out, "Input peak:  %s\n", formatPeaks(inPeaks.peaks()).c_str());
-    std::fprintf(out, "Output peak: %s\n", formatPeaks(outPeaks.peaks()).c_str());
+    std::fprintf(out, "Input peak:  %s\n", formatPeaks(meters.inPeaks.peaks()).c_str());
+    std::fprintf(out, "Output peak: %s\n", formatPeaks(meters.outPeaks.peaks()).c_str());
+    std::fprintf(out, "Input clipping: %s\n", describeOverFrames(meters.inClips).c_str());
+    std::fprintf(out, "Clip indicator: %s\n",
+                 describeIndicator(meters.outClips, static_cast<double>(holdFrames) / toldRate).c_str());
     std::fprintf(out, "Wrote %s (%s)\n", outPath.c_str(), describeFormat(outFormat).c_str());
+    if (plot) std::fprintf(out, "Plot: %s (%dx%d PNG)\n", options.plot.c_str(), kPlotWidth, kPlotHeight);
     if (savedBytes > 0) std::fprintf(out, "Saved %zu bytes of state to %s\n", savedBytes, options.saveState.c_str());
 }
 
