@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Main job: build the plug-in and the command-line host, then render the
-# bundled demo through the plug-in.
+# bundled demo through the plug-in, with a picture of what it did.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,5 +10,7 @@ cmake --build --preset default
 
 build=build/default
 "$build/vsthost" info "$build/Tonarvo.so"
-"$build/vsthost" render "$build/Tonarvo.so" "$build/demo.wav" "$build/demo-tonarvo.wav" "$@"
+"$build/vsthost" render "$build/Tonarvo.so" "$build/demo.wav" "$build/demo-tonarvo.wav" \
+  --plot "$build/demo-tonarvo.png" "$@"
 echo "Rendered: $build/demo-tonarvo.wav"
+echo "Plot of input and output (waveforms and spectra): $build/demo-tonarvo.png"
