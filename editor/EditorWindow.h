@@ -1,0 +1,54 @@
+// The editor's window as the portable editor code sees it. Each platform
+// supplies one implementation (X11 on Linux; Win32 later); the editor holds
+// exactly one client, its view, which receives paints, mouse and keys.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "host/vst2_abi.h"
+
+class CDrawContext;
+
+class EditorWindowClient {
+public:
+    virtual ~EditorWindowClient() = default;
+
+    // One paint of the whole view; the context lives for this call only.
+    virtual void draw(CDrawContext& context) = 0;
+    // Positions in view pixels, buttons as view button bits (left 2, middle 4,
+    // right 8, shift 16, control 32, alt 64, extra buttons 256 and 512,
+    // double click 1024). True when handled.
+    virtual bool onMouseDown(double x, double y, std::int32_t buttons) = 0;
+    virtual bool onMouseUp(double x, double y, std::int32_t buttons) = 0;
+    virtual bool onMouseMoved(double x, double y, std::int32_t buttons) = 0;
+    virtual bool onKeyDown(vst2::VstKeyCode& key) = 0;
+    virtual bool onKeyUp(vst2::VstKeyCode& key) = 0;
+};
+
+class EditorWindow {
+public:
+    virtual ~EditorWindow() = default;
+
+    // A child of the host's window (an X11 Window id or an HWND passed as a
+    // pointer) of the given size; false when it cannot be made. The client
+    // must outlive the window's open state.
+    virtual bool open(void* parent, int width, int height, EditorWindowClient& client) = 0;
+    // Destroys the window; harmless when it is not open.
+    virtual void close() = 0;
+    // The whole window needs a paint; merged until the next idle.
+    virtual void invalidate() = 0;
+    // Handles what the window system queued for this window without waiting,
+    // then paints once if anything made the window invalid.
+    virtual void idle() = 0;
+    virtual bool isOpen() const = 0;
+};
+
+// This platform's window, or null where none is linked into the program (the
+// editor then refuses to open and hosts show their generic view).
+std::unique_ptr<EditorWindow> createEditorWindow();
+
+// Replaces what createEditorWindow makes: the platform's window code installs
+// itself, tests install fakes. Returns the previous factory; null means none.
+using EditorWindowFactory = std::unique_ptr<EditorWindow> (*)();
+EditorWindowFactory installEditorWindowFactory(EditorWindowFactory factory);
