@@ -288,7 +288,7 @@ int gfxBitmapLoadResource(CVeST*, BitmapHandle* handle, int resourceNumber) {
     const unsigned char* bytes = nullptr;
     std::size_t size = 0;
     if (!platform::loadDataResource(resourceNumber, &bytes, &size)) return 0;
-    return takeImage(handle, gfx::graphicsPlatform().decodeImage(bytes, size));
+    return takeImage(handle, gfx::graphicsPlatform().decodeResource(resourceNumber, bytes, size));
 }
 
 double gfxBitmapWidth(CVeST*, BitmapHandle* handle) { return handle && handle->bitmap ? handle->bitmap->width : 0.0; }

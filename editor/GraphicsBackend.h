@@ -89,6 +89,12 @@ public:
     // Null when the face cannot be found.
     virtual std::unique_ptr<BackendFont> createFont(const std::string& face, double sizePixels, int style) = 0;
     virtual std::shared_ptr<BackendImage> decodeImage(const unsigned char* bytes, std::size_t size) = 0;
+    // The library's resource of that number, whose bytes are given; a
+    // platform with resource formats of its own may fall back on them.
+    virtual std::shared_ptr<BackendImage> decodeResource(int number, const unsigned char* bytes, std::size_t size) {
+        (void)number;
+        return decodeImage(bytes, size);
+    }
     virtual std::shared_ptr<BackendImage> loadImageFile(const std::string& path) = 0;
 };
 
