@@ -1,0 +1,42 @@
+// A paint into an offscreen GDI+ bitmap instead of a window: sets the
+// adapter's drawing context for its lifetime, exactly as the editor view does
+// for a window paint. The Windows tests draw the interface this way.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "editor/CDrawContext.h"
+#include "editor/gdiplus/GdiplusGraphics.h"
+
+class CVeST;
+
+class OffscreenPaint {
+public:
+    // The image starts opaque black, like the editor window's back buffer
+    // (the interface paints no background of its own), or transparent.
+    enum class Background { Black, Transparent };
+    OffscreenPaint(CVeST* adapter, int width, int height, Background background = Background::Black);
+    ~OffscreenPaint();
+    OffscreenPaint(const OffscreenPaint&) = delete;
+    OffscreenPaint& operator=(const OffscreenPaint&) = delete;
+
+    CDrawContext& context() { return *drawContext; }
+    // Null once the paint has finished, or when GDI+ could not start.
+    gfx::GdiplusGraphics* graphics() { return target.get(); }
+    // Ends the paint (the adapter's context is cleared) but keeps the pixels.
+    void finish();
+    // 0xAARRGGBB of a pixel, unpremultiplied; 0 outside the image.
+    std::uint32_t pixel(int x, int y);
+    bool writePng(const std::string& path);
+
+private:
+    gfx::GdiplusSession session;
+    CVeST* adapter;
+    int width, height;
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    Gdiplus::GpGraphics* bitmapGraphics = nullptr;
+    std::unique_ptr<gfx::GdiplusGraphics> target;
+    std::unique_ptr<CDrawContext> drawContext;
+};
