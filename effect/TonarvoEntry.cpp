@@ -3,7 +3,9 @@
 #include "effect/TPlexaEffect.h"
 #include "host/PluginEntry.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include "editor/gdiplus/GdiplusGraphics.h"
+#else
 #include "editor/cairo/CairoGraphics.h"
 #endif
 
@@ -14,11 +16,11 @@
 #endif
 
 namespace {
-// This platform's drawing backend; null where there is none yet, which leaves
+// This platform's drawing backend; null where there is none, which leaves
 // the null platform of GraphicsBackend.h in place (no fonts, no images).
 gfx::GraphicsPlatform* platformGraphics() {
 #if defined(_WIN32)
-    return nullptr;  // the GDI+ backend goes here
+    return &gfx::gdiplusGraphicsPlatform();  // starts GDI+ only when first used
 #else
     return &gfx::cairoGraphicsPlatform();
 #endif

@@ -1,7 +1,7 @@
 # Reads a DLL's import and export tables with objdump and fails unless it
-# imports from system DLLs only and exports exactly the given names, all at
-# one address.
-#   cmake -DOBJDUMP=... -DDLL=... -DEXPORTS="A;B" -P CheckExports.cmake
+# imports from system DLLs only (exactly the given ones, when given) and
+# exports exactly the given names, all at one address.
+#   cmake -DOBJDUMP=... -DDLL=... -DEXPORTS="A;B" [-DIMPORTS="x.dll;y.dll"] -P CheckExports.cmake
 cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
@@ -28,6 +28,17 @@ foreach(line IN LISTS importLines)
   endif()
 endforeach()
 message(STATUS "imports: ${imports}")
+# With IMPORTS given, exactly those DLLs (in any letter case): a new one, or
+# one that went missing, is a change to look at.
+if(DEFINED IMPORTS)
+  string(TOLOWER "${imports}" actual)
+  string(TOLOWER "${IMPORTS}" wanted)
+  list(SORT actual)
+  list(SORT wanted)
+  if(NOT actual STREQUAL wanted)
+    message(SEND_ERROR "${DLL} imports [${imports}], expected [${IMPORTS}]")
+  endif()
+endif()
 
 # The name table of the export directory: "[   n] name" lines after its heading.
 string(FIND "${dump}" "<Ordinal/Name Pointer> Table" at)
