@@ -10,7 +10,11 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 
-if [ ! -f "$prefix/system.reg" ]; then
+# Wine has no Courier New or Arial of its own: its font replacements give
+# the interface's faces the metric-compatible Liberation fonts, as fontconfig
+# does for the Linux build. Older prefixes get them on their next run.
+fonts=$prefix/tonarvo-fonts.stamp
+if [ ! -f "$fonts" ]; then
   mkdir -p "$(dirname "$prefix")"
   # Tests start in parallel; only one of them creates the prefix.
   (
@@ -18,6 +22,11 @@ if [ ! -f "$prefix/system.reg" ]; then
     if [ ! -f "$prefix/system.reg" ]; then
       wineboot -i >/dev/null 2>&1
       wineserver -w
+    fi
+    if [ ! -f "$fonts" ]; then
+      wine regedit /S "$(cd "$(dirname "$0")" && pwd)/wine-fonts.reg" >/dev/null 2>&1
+      wineserver -w
+      touch "$fonts"
     fi
   ) 9>"$prefix.lock"
 fi
