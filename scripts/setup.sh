@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libcairo2-dev libx11-dev fonts-liberation libfftw3-dev
+  libxtst-dev xvfb
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64
 )
 

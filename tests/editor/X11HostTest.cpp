@@ -1,0 +1,344 @@
+// The built plug-in's editor in a real X server (run under Xvfb): a test host
+// makes a top-level window, opens the editor in it through the dispatcher,
+// idles it like a host, reads the pixels back and clicks with XTest.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PluginHost.h"
+
+// Last: Xlib's macros (None, Bool, Status) would break the C++ headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <cairo.h>
+
+using namespace e2e;
+
+namespace {
+
+constexpr int kWidth = 681, kHeight = 371;
+
+struct Rgb {
+    int r, g, b;
+};
+
+// One grab of a window's pixels.
+class Picture {
+public:
+    Picture(Display* display, Window window, int width, int height)
+        : image(XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                          AllPlanes, ZPixmap)) {}
+    ~Picture() {
+        if (image) XDestroyImage(image);
+    }
+    Picture(const Picture&) = delete;
+    Picture& operator=(const Picture&) = delete;
+
+    bool valid() const { return image != nullptr; }
+    Rgb at(int x, int y) const {
+        const unsigned long p = XGetPixel(image, x, y);
+        return {channel(p, image->red_mask), channel(p, image->green_mask), channel(p, image->blue_mask)};
+    }
+
+    // For looking at what the window showed.
+    bool writePng(const std::string& path) const {
+        cairo_surface_t* png = cairo_image_surface_create(CAIRO_FORMAT_RGB24, image->width, image->height);
+        unsigned char* data = cairo_image_surface_get_data(png);
+        const int stride = cairo_image_surface_get_stride(png);
+        for (int y = 0; y < image->height; ++y)
+            for (int x = 0; x < image->width; ++x) {
+                const Rgb p = at(x, y);
+                reinterpret_cast<std::uint32_t*>(data + y * stride)[x] =
+                    static_cast<std::uint32_t>(p.r << 16 | p.g << 8 | p.b);
+            }
+        cairo_surface_mark_dirty(png);
+        const bool written = cairo_surface_write_to_png(png, path.c_str()) == CAIRO_STATUS_SUCCESS;
+        cairo_surface_destroy(png);
+        return written;
+    }
+
+private:
+    static int channel(unsigned long pixel, unsigned long mask) {
+        if (mask == 0) return 0;
+        int shift = 0;
+        while (((mask >> shift) & 1) == 0) ++shift;
+        const unsigned long bits = mask >> shift;
+        return static_cast<int>(((pixel >> shift) & bits) * 255 / bits);
+    }
+    XImage* image;
+};
+
+bool red(Rgb p) { return p.r > 240 && p.g < 15 && p.b < 15; }
+bool black(Rgb p) { return p.r < 10 && p.g < 10 && p.b < 10; }
+// Blue at half alpha over black: the input gain bar's fill.
+bool blueFill(Rgb p) { return p.r < 20 && p.g > 50 && p.g < 80 && p.b > 110 && p.b < 140; }
+
+void* windowHandle(Window window) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)); }
+
+class X11EditorTest : public testing::Test {
+protected:
+    // One connection for the whole run: an X server resets when its last
+    // client goes, and refuses connections while it does.
+    static void SetUpTestSuite() { display = XOpenDisplay(nullptr); }
+    static void TearDownTestSuite() {
+        if (display) XCloseDisplay(display);
+        display = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_NE(display, nullptr) << "no X display; run under xvfb-run";
+        int event = 0, error = 0, major = 0, minor = 0;
+        ASSERT_TRUE(XTestQueryExtension(display, &event, &error, &major, &minor)) << "the server has no XTest";
+        host = makeTopLevel();
+        ASSERT_TRUE(tonarvoLibrary().loaded()) << tonarvoLibrary().error();
+        RecordingHost::reset();
+        instance = std::make_unique<TonarvoInstance>();
+        ASSERT_NE(instance->effect, nullptr);
+        instance->startUp();
+        // Hosts run audio before anyone opens the editor; the interface
+        // takes its size for the border from the sample section.
+        float silence[64] = {};
+        float* channels[2] = {silence, silence + 32};
+        instance->effect->processReplacing(instance->effect, channels, channels, 32);
+    }
+    void TearDown() override {
+        if (instance && instance->effect) instance->dispatch(effEditClose);
+        instance.reset();
+        if (display && host) XDestroyWindow(display, host);
+        if (display) XSync(display, False);
+    }
+
+    Window makeTopLevel() {
+        const int screen = DefaultScreen(display);
+        const Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, kWidth, kHeight, 0,
+                                                  BlackPixel(display, screen), BlackPixel(display, screen));
+        XSelectInput(display, window, StructureNotifyMask);
+        XMapWindow(display, window);
+        XEvent event;
+        do XWindowEvent(display, window, StructureNotifyMask, &event);
+        while (event.type != MapNotify);
+        return window;
+    }
+
+    std::vector<Window> children(Window parent) {
+        Window root = 0, parentOfParent = 0, *list = nullptr;
+        unsigned int count = 0;
+        std::vector<Window> found;
+        if (XQueryTree(display, parent, &root, &parentOfParent, &list, &count)) found.assign(list, list + count);
+        if (list) XFree(list);
+        return found;
+    }
+
+    VstIntPtr openEditor(Window parent) { return instance->dispatch(effEditOpen, 0, 0, windowHandle(parent)); }
+
+    // A host's editor idle at about 30 Hz; its own queue is drained too.
+    void idleFor(int milliseconds) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        do {
+            instance->dispatch(effEditIdle);
+            while (XPending(display)) {
+                XEvent event;
+                XNextEvent(display, &event);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(33));
+        } while (std::chrono::steady_clock::now() < end);
+    }
+
+    void pointerTo(Window window, int x, int y) {
+        int rootX = 0, rootY = 0;
+        Window child = 0;
+        XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY, &child);
+        XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
+        XSync(display, False);
+    }
+    void button(unsigned int number, bool down) {
+        XTestFakeButtonEvent(display, number, down ? True : False, CurrentTime);
+        XSync(display, False);
+    }
+    // A click held long enough for frames to see it, as a hand's would be.
+    void click(int x, int y, unsigned int number) {
+        pointerTo(host, x, y);
+        idleFor(70);
+        button(number, true);
+        idleFor(150);
+        button(number, false);
+        idleFor(70);
+    }
+
+    // The red border's corners and the input gain bar ending at its origin.
+    testing::AssertionResult showsInterface(Window window) {
+        Picture picture(display, window, kWidth, kHeight);
+        if (!picture.valid()) return testing::AssertionFailure() << "no picture";
+        if (const char* path = std::getenv("TONARVO_EDITOR_SCREENSHOT")) picture.writePng(path);
+        testing::AssertionResult result = testing::AssertionSuccess();
+        const auto expect = [&](bool (*test)(Rgb), const char* what, int x, int y) {
+            const Rgb p = picture.at(x, y);
+            if (!test(p)) {
+                result = testing::AssertionFailure();
+                result << what << " expected at (" << x << ", " << y << "), found " << p.r << "," << p.g << "," << p.b
+                       << "; ";
+            }
+        };
+        for (auto [x, y] : {std::pair{680, 0}, std::pair{0, 370}, std::pair{0, 0}, std::pair{680, 370}})
+            expect(&red, "red", x, y);
+        expect(&blueFill, "blue fill", 339, 33);
+        expect(&black, "black", 341, 33);
+        return result;
+    }
+
+    static inline Display* display = nullptr;
+    Window host = 0;
+    std::unique_ptr<TonarvoInstance> instance;
+};
+
+TEST_F(X11EditorTest, OpensAChildWindowThatShowsTheInterfaceAndClosesWithoutTrace) {
+    ERect* rect = nullptr;
+    ASSERT_EQ(instance->dispatch(effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right - rect->left, kWidth);
+    EXPECT_EQ(rect->bottom - rect->top, kHeight);
+
+    ASSERT_EQ(openEditor(host), 1);
+    const std::vector<Window> inside = children(host);
+    ASSERT_EQ(inside.size(), 1u);
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(XGetWindowAttributes(display, inside[0], &attributes));
+    EXPECT_EQ(attributes.width, kWidth);
+    EXPECT_EQ(attributes.height, kHeight);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+
+    idleFor(300);
+    EXPECT_TRUE(showsInterface(host));
+    {
+        // The cartridge column's frame at the right, around an empty column
+        // at the default response of 0.
+        Picture picture(display, host, kWidth, kHeight);
+        EXPECT_FALSE(black(picture.at(615, 200)) && black(picture.at(645, 200)) && black(picture.at(630, 315)));
+        EXPECT_TRUE(black(picture.at(630, 300)));
+    }
+
+    ASSERT_EQ(instance->dispatch(effEditGetRect, 0, 0, &rect), 1);
+    EXPECT_EQ(rect->right, kWidth);
+    instance->dispatch(effEditClose);
+    EXPECT_TRUE(children(host).empty());
+    idleFor(70);  // idle after close does nothing
+    EXPECT_TRUE(children(host).empty());
+}
+
+TEST_F(X11EditorTest, LeftButtonSetsTheInputGainAndTheLogoResetsIt) {
+    ASSERT_EQ(openEditor(host), 1);
+    idleFor(100);
+    ASSERT_FLOAT_EQ(instance->get(0), 0.5f);  // input trim 0 dB of -24 to 24
+
+    click(460, 25, Button1);  // 13.2 dB on the input gain row
+    EXPECT_NEAR(instance->get(0), (13.2 + 24) / 48, 1e-5);
+    click(200, 25, Button3);  // the row's own default
+    EXPECT_FLOAT_EQ(instance->get(0), 0.5f);
+
+    // On the logo the right button resets the trims and the tone arm too.
+    instance->set(0, 0.9f);
+    instance->set(3, 0.75f);  // tone-arm resonance, default -24 dB (0)
+    click(50, 50, Button3);
+    EXPECT_FLOAT_EQ(instance->get(0), 0.5f);
+    EXPECT_FLOAT_EQ(instance->get(3), 0.0f);
+
+    // The middle button and the wheel set nothing.
+    click(460, 25, Button2);
+    click(460, 25, 4);
+    EXPECT_FLOAT_EQ(instance->get(0), 0.5f);
+
+    // A double click works like a click.
+    pointerTo(host, 200, 25);
+    button(Button1, true);
+    button(Button1, false);
+    button(Button1, true);
+    idleFor(150);
+    button(Button1, false);
+    idleFor(70);
+    EXPECT_NEAR(instance->get(0), (-15.4 + 24) / 48, 1e-5);
+}
+
+TEST_F(X11EditorTest, ReopeningGivesAWorkingEditorAndASecondOpenReplacesTheFirst) {
+    ASSERT_EQ(openEditor(host), 1);
+    idleFor(100);
+    instance->dispatch(effEditClose);
+    ASSERT_EQ(openEditor(host), 1);
+    idleFor(150);
+    EXPECT_TRUE(showsInterface(host));
+
+    // Hosts open again without closing: still one window.
+    ASSERT_EQ(openEditor(host), 1);
+    ASSERT_EQ(openEditor(host), 1);
+    EXPECT_EQ(children(host).size(), 1u);
+    idleFor(150);
+    EXPECT_TRUE(showsInterface(host));
+    click(400, 25, Button1);
+    EXPECT_NEAR(instance->get(0), (6.6 + 24) / 48, 1e-5);
+}
+
+TEST_F(X11EditorTest, IdleCloseAndKeysWithoutAnOpenEditorAreHarmless) {
+    idleFor(70);  // before the first open, as some hosts do
+    instance->dispatch(effEditClose);
+    EXPECT_EQ(instance->dispatch(effEditKeyDown, 'a', 0), 0);
+    ASSERT_EQ(openEditor(host), 1);
+    EXPECT_EQ(instance->dispatch(effEditKeyDown, 'a', 0), 1);  // handled, and ignored by the effect
+    EXPECT_EQ(instance->dispatch(effEditKeyUp, 'a', 0), 1);
+    instance->dispatch(effEditClose);
+    instance->dispatch(effEditClose);
+    idleFor(70);
+    EXPECT_TRUE(children(host).empty());
+}
+
+TEST_F(X11EditorTest, ABadParentOrNoDisplayRefusesToOpen) {
+    // An id the server never gave out: refused, and the process lives on.
+    EXPECT_EQ(instance->dispatch(effEditOpen, 0, 0, windowHandle(0x1fffff0)), 0);
+    EXPECT_EQ(instance->dispatch(effEditOpen, 0, 0, nullptr), 0);
+    idleFor(40);
+
+    const char* name = std::getenv("DISPLAY");
+    ASSERT_NE(name, nullptr);
+    const std::string saved = name;
+    setenv("DISPLAY", ":9999", 1);  // no server there
+    EXPECT_EQ(openEditor(host), 0);
+    setenv("DISPLAY", saved.c_str(), 1);
+    EXPECT_TRUE(children(host).empty());
+    EXPECT_EQ(openEditor(host), 1);
+}
+
+TEST_F(X11EditorTest, AHostThatDestroysItsWindowFirstOrStopsIdlingIsSurvived) {
+    // Hosts destroy their window before closing the editor.
+    const Window doomed = makeTopLevel();
+    ASSERT_EQ(openEditor(doomed), 1);
+    idleFor(70);
+    XDestroyWindow(display, doomed);
+    XSync(display, False);
+    idleFor(70);
+    instance->dispatch(effEditClose);
+
+    // Opened again while the first window's destruction is not yet seen.
+    const Window doomedToo = makeTopLevel();
+    ASSERT_EQ(openEditor(doomedToo), 1);
+    XDestroyWindow(display, doomedToo);
+    XSync(display, False);
+    instance->dispatch(effEditClose);
+
+    // No idle for a long time while the window is hidden and shown again:
+    // the next single idle catches up with one paint.
+    ASSERT_EQ(openEditor(host), 1);
+    idleFor(100);
+    XUnmapWindow(display, host);
+    XMapWindow(display, host);
+    XSync(display, False);
+    pointerTo(host, 300, 300);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    instance->dispatch(effEditIdle);
+    EXPECT_TRUE(showsInterface(host));
+}
+
+}  // namespace
