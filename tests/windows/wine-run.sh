@@ -8,7 +8,10 @@ export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installer dialogs: nothing here needs .NET or a browser.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
+# Headless unless asked: only the editor window's test has an X server.
+if [ -z "${TONARVO_WINE_KEEP_DISPLAY:-}" ]; then
+  unset DISPLAY WAYLAND_DISPLAY
+fi
 
 # Wine has no Courier New or Arial of its own: its font replacements give
 # the interface's faces the metric-compatible Liberation fonts, as fontconfig
