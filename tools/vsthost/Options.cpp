@@ -61,7 +61,7 @@ void applyOption(Options& options, const std::string& name, const std::string& v
                              std::to_string(kMaxBlockSize));
         options.blockSize = static_cast<int>(*size);
     } else if (name == "--param") {
-        options.params.push_back(parseParameterSpec(value));
+        options.params.push_back(parseParameterSetting(value));
     } else if (name == "--load-state") {
         options.loadState = value;
     } else if (name == "--save-state") {

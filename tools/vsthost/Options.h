@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/vsthost/ParameterSpec.h"
+#include "tools/vsthost/ParameterSetting.h"
 #include "tools/vsthost/TimeInfo.h"
 
 namespace vhost {
@@ -20,7 +20,7 @@ struct Options {
     std::optional<double> sampleRate;  // default: the input file's rate
     int blockSize = 512;
     bool useDouble = false;
-    std::vector<ParameterSpec> params;
+    std::vector<ParameterSetting> params;
     std::string loadState;
     std::string saveState;
     std::string plot;  // PNG of waveforms and spectra; empty: none

@@ -76,13 +76,13 @@ void checkChannels(int fileChannels, const Plugin& plugin) {
 void applyParameters(const Options& options, Plugin& plugin, std::FILE* out) {
     if (options.params.empty()) return;
     const auto names = plugin.paramNames();
-    for (const ParameterSpec& spec : options.params) {
-        const int index = resolveParameter(spec.selector, names);
+    for (const ParameterSetting& setting : options.params) {
+        const int index = resolveParameter(setting.selector, names);
         const std::string& name = names[static_cast<std::size_t>(index)];
-        float normalised = static_cast<float>(spec.value);
-        if (spec.inDisplayUnits) {
+        float normalised = static_cast<float>(setting.value);
+        if (setting.inDisplayUnits) {
             normalised = normalisedForDisplay(
-                spec.value,
+                setting.value,
                 [&](float probe) {
                     plugin.setParameter(index, probe);
                     return plugin.paramDisplay(index);

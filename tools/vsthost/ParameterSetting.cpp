@@ -1,4 +1,4 @@
-#include "tools/vsthost/ParameterSpec.h"
+#include "tools/vsthost/ParameterSetting.h"
 
 #include <algorithm>
 #include <cctype>
@@ -36,24 +36,24 @@ int decimalsShown(const std::string& text) {
 
 }  // namespace
 
-ParameterSpec parseParameterSpec(const std::string& text) {
+ParameterSetting parseParameterSetting(const std::string& text) {
     // Values never contain '=', names might: split at the last one.
     const auto eq = text.rfind('=');
     if (eq == std::string::npos || eq == 0 || eq + 1 == text.size())
         throw UsageError("bad --param '" + text + "': expected NAME_OR_INDEX=VALUE");
-    ParameterSpec spec;
-    spec.selector = text.substr(0, eq);
+    ParameterSetting setting;
+    setting.selector = text.substr(0, eq);
     std::string value = text.substr(eq + 1);
     if (value.back() == 'u' || value.back() == 'U') {
-        spec.inDisplayUnits = true;
+        setting.inDisplayUnits = true;
         value.pop_back();
     }
     const auto number = parseNumber(value);
     if (!number) throw UsageError("bad --param '" + text + "': '" + value + "' is not a number");
-    spec.value = *number;
-    if (!spec.inDisplayUnits && (spec.value < 0.0 || spec.value > 1.0))
+    setting.value = *number;
+    if (!setting.inDisplayUnits && (setting.value < 0.0 || setting.value > 1.0))
         throw UsageError("bad --param '" + text + "': normalised values lie in 0..1 (append 'u' for displayed units)");
-    return spec;
+    return setting;
 }
 
 int resolveParameter(const std::string& selector, const std::vector<std::string>& names) {

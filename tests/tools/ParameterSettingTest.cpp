@@ -1,4 +1,4 @@
-#include "tools/vsthost/ParameterSpec.h"
+#include "tools/vsthost/ParameterSetting.h"
 
 #include <cmath>
 #include <cstdio>
@@ -9,30 +9,30 @@
 
 using namespace vhost;
 
-TEST(ParameterSpecParsing, NormalisedAndDisplayedValues) {
-    const ParameterSpec a = parseParameterSpec("slew=0.25");
+TEST(ParameterSettingParsing, NormalisedAndDisplayedValues) {
+    const ParameterSetting a = parseParameterSetting("slew=0.25");
     EXPECT_EQ(a.selector, "slew");
     EXPECT_DOUBLE_EQ(a.value, 0.25);
     EXPECT_FALSE(a.inDisplayUnits);
 
-    const ParameterSpec b = parseParameterSpec("slew=-30.5u");
+    const ParameterSetting b = parseParameterSetting("slew=-30.5u");
     EXPECT_DOUBLE_EQ(b.value, -30.5);
     EXPECT_TRUE(b.inDisplayUnits);
 
     // Names may hold '=': the value is after the last one.
-    const ParameterSpec c = parseParameterSpec("a=b=1");
+    const ParameterSetting c = parseParameterSetting("a=b=1");
     EXPECT_EQ(c.selector, "a=b");
     EXPECT_DOUBLE_EQ(c.value, 1.0);
 
-    EXPECT_DOUBLE_EQ(parseParameterSpec("x=0").value, 0.0);
-    EXPECT_DOUBLE_EQ(parseParameterSpec("x=1").value, 1.0);
+    EXPECT_DOUBLE_EQ(parseParameterSetting("x=0").value, 0.0);
+    EXPECT_DOUBLE_EQ(parseParameterSetting("x=1").value, 1.0);
 }
 
-TEST(ParameterSpecParsing, Rejects) {
+TEST(ParameterSettingParsing, Rejects) {
     for (const char* bad : {"slew", "=0.5", "slew=", "slew=abc", "slew=1.01", "slew=-0.1", "slew=u", "slew=0.5uu",
                             "slew=nan"}) {
         SCOPED_TRACE(bad);
-        EXPECT_THROW(parseParameterSpec(bad), UsageError);
+        EXPECT_THROW(parseParameterSetting(bad), UsageError);
     }
 }
 

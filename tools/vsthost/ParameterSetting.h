@@ -9,14 +9,14 @@
 
 namespace vhost {
 
-struct ParameterSpec {
+struct ParameterSetting {
     std::string selector;  // name fragment or index, as typed
     double value = 0.0;
     bool inDisplayUnits = false;  // "30u": 30 as the plug-in displays it
 };
 
-// Throws UsageError for a malformed spec or an out-of-range normalised value.
-ParameterSpec parseParameterSpec(const std::string& text);
+// Throws UsageError for a malformed setting or an out-of-range normalised value.
+ParameterSetting parseParameterSetting(const std::string& text);
 
 // Index of the parameter the selector means: a plain number is an index; any
 // other text must be a case-insensitive fragment of exactly one name (a name
