@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/PixelProbes.h"
 #include "editor/GraphicsBackend.h"
 #include "editor/cairo/CairoGraphics.h"
 #include "editor/cairo/OffscreenPaint.h"
@@ -16,7 +17,7 @@ inline vst2::VstIntPtr quietHost(vst2::AEffect*, std::int32_t opcode, std::int32
     return opcode == vst2::audioMasterVersion ? 2400 : 0;
 }
 
-constexpr std::uint32_t kRed = 0xFFFF0000, kBlack = 0xFF000000, kTransparent = 0;
+using namespace pixel_probes;
 
 class DrawingTest : public testing::Test {
 protected:

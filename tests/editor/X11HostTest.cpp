@@ -1,6 +1,7 @@
 // The built plug-in's editor in a real X server (run under Xvfb): a test host
 // makes a top-level window, opens the editor in it through the dispatcher,
 // idles it like a host, reads the pixels back and clicks with XTest.
+#include "../support/PixelProbes.h"
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -19,14 +20,11 @@
 #include <cairo.h>
 
 using namespace e2e;
+using namespace pixel_probes;
 
 namespace {
 
 constexpr int kWidth = 681, kHeight = 371;
-
-struct Rgb {
-    int r, g, b;
-};
 
 // One grab of a window's pixels.
 class Picture {
@@ -75,9 +73,6 @@ private:
 };
 
 bool red(Rgb p) { return p.r > 240 && p.g < 15 && p.b < 15; }
-bool black(Rgb p) { return p.r < 10 && p.g < 10 && p.b < 10; }
-// Blue at half alpha over black: the input gain bar's fill.
-bool blueFill(Rgb p) { return p.r < 20 && p.g > 50 && p.g < 80 && p.b > 110 && p.b < 140; }
 
 void* windowHandle(Window window) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)); }
 

@@ -4,17 +4,6 @@
 
 using namespace interface_test;
 
-namespace {
-
-// A bar's fill is its colour at half alpha over black; the frame and the
-// text are brighter, the background black.
-bool blueFill(Rgb p) { return p.r < 20 && p.g > 50 && p.g < 80 && p.b > 110 && p.b < 140; }
-bool greyFill(Rgb p) { return p.r > 50 && p.r < 80 && p.r == p.g && p.g == p.b; }
-bool black(Rgb p) { return p.r < 10 && p.g < 10 && p.b < 10; }
-int brightness(Rgb p) { return p.r + p.g + p.b; }
-
-}  // namespace
-
 TEST_F(InterfaceTest, BarsAtZeroFillToTheirOrigins) {
     for (double& value : effect->sliderValues) value = 0;
     frame();

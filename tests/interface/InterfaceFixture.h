@@ -8,6 +8,8 @@
 
 namespace interface_test {
 
+using namespace pixel_probes;
+
 inline std::int64_t gNow = 1'000'000;
 inline int gRandom = 0;
 inline int gRandomCalls = 0;
@@ -15,15 +17,6 @@ inline std::int64_t fixedClock() { return gNow; }
 inline int fixedRandom() {
     ++gRandomCalls;
     return gRandom;
-}
-
-struct Rgb {
-    int r, g, b;
-};
-
-inline Rgb rgbOf(std::uint32_t pixel) {
-    return {static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((pixel >> 8) & 0xFF),
-            static_cast<int>(pixel & 0xFF)};
 }
 
 class InterfaceTest : public drawing_test::DrawingTest {

@@ -22,16 +22,6 @@ using namespace gdiplus_test;
 
 namespace {
 
-// Every pixel of the box [x0, x1) x [y0, y1) has the colour, and the ring
-// of pixels around it does not.
-void expectExactBox(OffscreenPaint& paint, int x0, int y0, int x1, int y1, std::uint32_t colour) {
-    for (int y = y0 - 1; y <= y1; ++y)
-        for (int x = x0 - 1; x <= x1; ++x) {
-            const bool inside = x >= x0 && x < x1 && y >= y0 && y < y1;
-            ASSERT_EQ(paint.pixel(x, y) == colour, inside) << "pixel " << x << "," << y;
-        }
-}
-
 struct Ink {
     int top = 1 << 30, bottom = -1, left = 1 << 30, right = -1, count = 0;
 };

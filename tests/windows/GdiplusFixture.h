@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "../support/PixelProbes.h"
 #include "editor/GraphicsBackend.h"
 #include "editor/gdiplus/GdiplusGraphics.h"
 #include "editor/gdiplus/OffscreenPaint.h"
@@ -21,16 +22,7 @@ inline vst2::VstIntPtr quietHost(vst2::AEffect*, std::int32_t opcode, std::int32
     return opcode == vst2::audioMasterVersion ? 2400 : 0;
 }
 
-constexpr std::uint32_t kRed = 0xFFFF0000, kBlack = 0xFF000000, kTransparent = 0;
-
-struct Rgb {
-    int r, g, b;
-};
-
-inline Rgb rgbOf(std::uint32_t pixel) {
-    return {static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((pixel >> 8) & 0xFF),
-            static_cast<int>(pixel & 0xFF)};
-}
+using namespace pixel_probes;
 
 class GdiplusTest : public testing::Test {
 protected:

@@ -11,11 +11,6 @@ namespace {
 std::int64_t fixedClock() { return 1'000'000; }
 int fixedRandom() { return 0; }
 
-bool blueFill(Rgb p) { return p.r < 20 && p.g > 50 && p.g < 80 && p.b > 110 && p.b < 140; }
-bool greyFill(Rgb p) { return p.r > 50 && p.r < 80 && p.r == p.g && p.g == p.b; }
-bool black(Rgb p) { return p.r < 10 && p.g < 10 && p.b < 10; }
-int brightness(Rgb p) { return p.r + p.g + p.b; }
-
 class GdiplusInterface : public GdiplusTest {
 protected:
     void SetUp() override {

@@ -1,0 +1,38 @@
+// Pixel predicates shared by the drawing, interface and editor tests of every
+// backend: the interface's colours at half alpha over the black background.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+namespace pixel_probes {
+
+constexpr std::uint32_t kRed = 0xFFFF0000, kBlack = 0xFF000000, kTransparent = 0;
+
+struct Rgb {
+    int r, g, b;
+};
+
+inline Rgb rgbOf(std::uint32_t pixel) {
+    return {static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((pixel >> 8) & 0xFF),
+            static_cast<int>(pixel & 0xFF)};
+}
+
+inline bool blueFill(Rgb p) { return p.r < 20 && p.g > 50 && p.g < 80 && p.b > 110 && p.b < 140; }
+inline bool greyFill(Rgb p) { return p.r > 50 && p.r < 80 && p.r == p.g && p.g == p.b; }
+inline bool black(Rgb p) { return p.r < 10 && p.g < 10 && p.b < 10; }
+inline int brightness(Rgb p) { return p.r + p.g + p.b; }
+
+// Every pixel of the box [x0, x1) x [y0, y1) has the colour, and the ring of
+// pixels around it does not. Paint: anything with pixel(x, y) -> 0xAARRGGBB.
+template <typename Paint>
+void expectExactBox(Paint& paint, int x0, int y0, int x1, int y1, std::uint32_t colour) {
+    for (int y = y0 - 1; y <= y1; ++y)
+        for (int x = x0 - 1; x <= x1; ++x) {
+            const bool inside = x >= x0 && x < x1 && y >= y0 && y < y1;
+            ASSERT_EQ(paint.pixel(x, y) == colour, inside) << "pixel " << x << "," << y;
+        }
+}
+
+}  // namespace pixel_probes
