@@ -1,12 +1,19 @@
-// An effect with its adapter, built in-process, and paints into offscreen images.
+// An effect with its adapter, built in-process, and paints into offscreen
+// images on this platform's backend (Cairo on Linux, GDI+ on Windows): the
+// same probes hold for both.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include "../support/PixelProbes.h"
 #include "editor/GraphicsBackend.h"
+#if defined(_WIN32)
+#include "editor/gdiplus/GdiplusGraphics.h"
+#include "editor/gdiplus/OffscreenPaint.h"
+#else
 #include "editor/cairo/CairoGraphics.h"
 #include "editor/cairo/OffscreenPaint.h"
+#endif
 #include "effect/TPlexaEffect.h"
 #include "host/CVeST.h"
 #include "host/PluginEntry.h"
@@ -22,7 +29,11 @@ using namespace pixel_probes;
 class DrawingTest : public testing::Test {
 protected:
     void SetUp() override {
+#if defined(_WIN32)
+        gfx::installGraphicsPlatform(&gfx::gdiplusGraphicsPlatform());
+#else
         gfx::installGraphicsPlatform(&gfx::cairoGraphicsPlatform());
+#endif
         descriptor = vsthost::createPluginInstance<TPlexaEffect>(&quietHost);
         ASSERT_NE(descriptor, nullptr);
         adapter = static_cast<CVeST*>(descriptor->object);

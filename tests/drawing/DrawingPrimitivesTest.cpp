@@ -113,9 +113,10 @@ TEST_F(DrawingTest, FontsResolveThroughTheAdaptersListByFaceIgnoringCase) {
     gfxSetFont(adapter, "COURIER NEW", 0, -1);  // no size, no style: the listed description itself
     EXPECT_EQ(paint.context().getFont(), adapter->fontList[0]);
 
-    // Courier New has a metric twin: every character is 0.6 em wide.
+    // Courier New has a metric twin: every character is 0.6 em wide (the
+    // difference of two widths, since GDI+ pads a measured text on both sides).
     gfxSetFont(adapter, "Courier New", 20, 0);
-    EXPECT_NEAR(gfxGetStringWidth(adapter, "MMMMM"), 5 * 0.6 * 20, 0.5);
+    EXPECT_NEAR(gfxGetStringWidth(adapter, "MMMMMMMMMM") - gfxGetStringWidth(adapter, "MMMMM"), 5 * 0.6 * 20, 0.5);
     EXPECT_EQ(gfxGetStringWidth(adapter, "\xff\xfe"), 0.0);  // not UTF-8: empty text
 
     gfxSetFont(adapter, "No Such Face Anywhere", 20, 0);

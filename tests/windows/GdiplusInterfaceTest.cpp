@@ -38,29 +38,6 @@ protected:
 
 }  // namespace
 
-TEST_F(GdiplusInterface, BarsAtZeroFillToTheirOrigins) {
-    for (double& value : effect->sliderValues) value = 0;
-    frame();
-    EXPECT_TRUE(blueFill(at(339, 33)));  // input gain: 101 to 340
-    EXPECT_TRUE(black(at(341, 33)));
-    EXPECT_TRUE(blueFill(at(101, 33)));
-    EXPECT_TRUE(greyFill(at(579, 222)));  // slew rows: 101 to 580
-    EXPECT_TRUE(greyFill(at(579, 252)));
-    EXPECT_TRUE(black(at(101, 285)));  // tracking: one pixel, on the frame's own column
-    EXPECT_TRUE(black(at(102, 285)));
-    EXPECT_TRUE(black(at(630, 314)));  // cartridge column: empty
-    EXPECT_TRUE(black(at(630, 316)));
-
-    effect->inputTrimDb() = 24;
-    effect->cartridgeResponse() = 2;
-    effect->slewLimitDb() = 48;
-    frame();
-    EXPECT_TRUE(blueFill(at(578, 33)));  // to 580 at +24
-    EXPECT_TRUE(blueFill(at(578, 285)));
-    EXPECT_TRUE(blueFill(at(630, 16)));  // the column's full 300 pixels, 16 to 315,
-    EXPECT_TRUE(blueFill(at(630, 314)));  // under the frame line at 315
-}
-
 TEST_F(GdiplusInterface, BorderPicturesAndTextOnceSwitchedOn) {
     frame();  // straight after an open: the border collapses to the corner
     EXPECT_TRUE(black(at(680, 0)));
