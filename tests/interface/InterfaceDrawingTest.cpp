@@ -133,6 +133,11 @@ TEST_F(InterfaceTest, BorderNeedsTheSampleSectionsSize) {
     frame();
     for (auto [x, y] : {std::pair{680, 0}, std::pair{680, 370}, std::pair{0, 370}, std::pair{340, 0}})
         EXPECT_GT(at(x, y).r, 200) << x << "," << y;
-    // Switched on, the version and the cartridge's derived frequency show.
+    // Switched on, the version and the cartridge's derived frequency show,
+    // the latter as text below its column where nothing else is drawn.
     EXPECT_EQ(effect->v.buildDate, 20241108.0);
+    int ink = 0;
+    for (int y = 322; y < 360; ++y)
+        for (int x = 595; x < 670; ++x) ink += brightness(at(x, y)) > 150;
+    EXPECT_GT(ink, 40);
 }
