@@ -30,7 +30,6 @@ protected:
         p.finish();
         return p;
     }
-    Rgb at(int x, int y) { return rgbOf(paint->pixel(x, y)); }
     platform::Hooks previous;
 };
 
