@@ -50,6 +50,10 @@ bool equalsIgnoringCase(const std::string& a, const std::string& b) {
     });
 }
 
+// Style 1 fills, 0 strokes, 2 does both.
+bool fills(int style) { return style == 1 || style == 2; }
+bool strokes(int style) { return style == 0 || style == 2; }
+
 struct Box {
     double left, top, width, height;
 };
@@ -139,7 +143,7 @@ int gfxDrawArc(CVeST* adapter, double left, double top, double right, double bot
     const double end = endAngle < startAngle ? endAngle + 360 : endAngle;
     const double sweep = std::fabs(end - startAngle);
     const gfx::Colour fill = context->getFillColor(), frame = context->getFrameColor();
-    const bool filled = style == 1 || style == 2, stroked = style == 0 || style == 2;
+    const bool filled = fills(style), stroked = strokes(style);
     graphics->drawArc(singlePrecision(left), singlePrecision(top), singlePrecision(right - left),
                       singlePrecision(bottom - top), singlePrecision(startAngle), singlePrecision(sweep),
                       filled ? &fill : nullptr, stroked ? &frame : nullptr, context->getLineWidth());
@@ -152,10 +156,10 @@ int gfxDrawRect(CVeST* adapter, double left, double top, double right, double bo
     gfx::BackendGraphics* graphics = context->graphics();
     if (!graphics) return 1;
     const Box box = normalised(left, top, right, bottom);
-    if (style == 1 || style == 2)
+    if (fills(style))
         graphics->fillRect(singlePrecision(box.left), singlePrecision(box.top), singlePrecision(box.width),
                            singlePrecision(box.height), context->getFillColor());
-    if (style == 0 || style == 2)
+    if (strokes(style))
         graphics->strokeRect(singlePrecision(box.left), singlePrecision(box.top), singlePrecision(box.width - 1),
                              singlePrecision(box.height - 1), context->getFrameColor(), context->getLineWidth());
     return 1;
@@ -168,8 +172,8 @@ int gfxDrawEllipse(CVeST* adapter, double left, double top, double right, double
     if (!graphics) return 1;
     const Box box = normalised(left, top, right, bottom);
     const int x = pixel(box.left), y = pixel(box.top), w = pixel(box.width) - 1, h = pixel(box.height) - 1;
-    if (style == 1 || style == 2) graphics->fillEllipse(x, y, w, h, context->getFillColor());
-    if (style == 0 || style == 2) graphics->strokeEllipse(x, y, w, h, context->getFrameColor(), context->getLineWidth());
+    if (fills(style)) graphics->fillEllipse(x, y, w, h, context->getFillColor());
+    if (strokes(style)) graphics->strokeEllipse(x, y, w, h, context->getFrameColor(), context->getLineWidth());
     return 1;
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
 
 namespace pixel_probes {
 
@@ -19,6 +20,7 @@ inline Rgb rgbOf(std::uint32_t pixel) {
             static_cast<int>(pixel & 0xFF)};
 }
 
+inline bool red(Rgb p) { return p.r > 240 && p.g < 15 && p.b < 15; }
 inline bool blueFill(Rgb p) { return p.r < 20 && p.g > 50 && p.g < 80 && p.b > 110 && p.b < 140; }
 inline bool greyFill(Rgb p) { return p.r > 50 && p.r < 80 && p.r == p.g && p.g == p.b; }
 inline bool black(Rgb p) { return p.r < 10 && p.g < 10 && p.b < 10; }
@@ -33,6 +35,27 @@ void expectExactBox(Paint& paint, int x0, int y0, int x1, int y1, std::uint32_t 
             const bool inside = x >= x0 && x < x1 && y >= y0 && y < y1;
             ASSERT_EQ(paint.pixel(x, y) == colour, inside) << "pixel " << x << "," << y;
         }
+}
+
+// A window's picture shows the interface: the red border's corners, the
+// input gain bar filled to its centre and black past it. Picture: anything
+// with at(x, y) -> Rgb.
+template <typename Picture>
+testing::AssertionResult showsInterface(Picture& picture) {
+    testing::AssertionResult result = testing::AssertionSuccess();
+    const auto expect = [&](bool (*test)(Rgb), const char* what, int x, int y) {
+        const Rgb p = picture.at(x, y);
+        if (!test(p)) {
+            result = testing::AssertionFailure();
+            result << what << " expected at (" << x << ", " << y << "), found " << p.r << "," << p.g << "," << p.b
+                   << "; ";
+        }
+    };
+    for (auto [x, y] : {std::pair{680, 0}, std::pair{0, 370}, std::pair{0, 0}, std::pair{680, 370}})
+        expect(&red, "red", x, y);
+    expect(&blueFill, "blue fill", 339, 33);
+    expect(&black, "black", 341, 33);
+    return result;
 }
 
 }  // namespace pixel_probes
