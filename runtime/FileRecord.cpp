@@ -37,7 +37,9 @@ void FileRecord::streamValue(double& value) {
         ++position;
     } else if (mode == Reading) {
         if (at < data.size()) {
-            value = static_cast<double>(data[at]);  // stored as read
+            // Stored as read, but like every effect value never non-finite:
+            // a NaN slider would reach the host through getParameter.
+            value = sanitize(static_cast<double>(data[at]));
             ++position;
         }
     }

@@ -1,6 +1,8 @@
 #include "runtime/TPlexa.h"
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "runtime/platform/Platform.h"
 #include "runtime/spectral/FftTables.h"
@@ -58,11 +60,15 @@ std::int32_t TPlexa::writeStateChunk(void** data) {
 
 std::int32_t TPlexa::readStateChunk(const void* data, std::int32_t length) {
     FileRecord& stream = stateStream();
-    resetStream(stream, FileRecord::Reading);
+    // Copied before the reset: a host may hand back the very bytes the last
+    // save pointed it at, which the reset would free.
+    std::vector<float> incoming;
     if (length >= 4 && data != nullptr) {
-        stream.data.resize(static_cast<std::size_t>(length / 4));
-        std::memcpy(stream.data.data(), data, stream.data.size() * sizeof(float));
+        incoming.resize(static_cast<std::size_t>(length / 4));
+        std::memcpy(incoming.data(), data, incoming.size() * sizeof(float));
     }
+    resetStream(stream, FileRecord::Reading);
+    stream.data = std::move(incoming);
     if (stream.data.empty()) return length;
     double marker = 0.0;
     streamValue(stream, marker);

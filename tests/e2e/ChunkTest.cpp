@@ -106,6 +106,32 @@ TEST(Chunk, RestoredValuesAreNotClampedToTheSliderRange) {
     // Until the host writes the parameter again.
     instance.set(5, 0.5f);
     EXPECT_EQ(instance.text(effGetParamDisplay, 5), "24.00");
+
+    // Non-finite slots follow the store rule: the host never reads one back.
+    const float inf = std::numeric_limits<float>::infinity();
+    floats[1] = std::numeric_limits<float>::quiet_NaN();
+    floats[10] = inf;
+    floats[22] = -inf;
+    EXPECT_EQ(instance.restore(bytesOf(floats)), 260);
+    for (const float p : instance.parameters()) EXPECT_TRUE(std::isfinite(p));
+    EXPECT_EQ(instance.text(effGetParamDisplay, 0), "0.00");
+    EXPECT_EQ(instance.text(effGetParamDisplay, 2), "0.00");
+    EXPECT_EQ(instance.text(effGetParamDisplay, 5), "0.00");
+}
+
+TEST(Chunk, RestoringFromThePluginsOwnChunkPointerRestores) {
+    RecordingHost::reset();
+    TonarvoInstance instance;
+    ASSERT_NE(instance.effect, nullptr);
+    instance.startUp();
+    const auto distinct = bytesOf(distinctStateFloats());
+    instance.restore(distinct);
+    void* own = nullptr;
+    const VstIntPtr size = instance.dispatch(effGetChunk, 0, 0, &own);
+    ASSERT_EQ(size, 260);
+    instance.set(0, 1.0f);  // moved after the save; the restore brings it back
+    EXPECT_EQ(instance.dispatch(effSetChunk, 0, size, own), 260);
+    EXPECT_EQ(instance.chunk(), distinct);
 }
 
 TEST(Chunk, ShortChunkRestoresOnlyTheSlotsItCarries) {
