@@ -41,9 +41,11 @@ TONARVO_EXPORT vst2::AEffect* VSTPluginMain(vst2::audioMasterCallback hostCallba
 }
 
 #if !defined(_WIN32)
-// Older hosts look for "main": the same function under a second name. It is a
-// symbol only; nothing runs it as a program's main.
+// Older hosts look for "main" or "MAIN": the same function under further
+// names. They are symbols only; nothing runs them as a program's main.
 TONARVO_EXPORT vst2::AEffect* mainEntryAlias(vst2::audioMasterCallback hostCallback) __asm__("main")
+    __attribute__((alias("VSTPluginMain")));
+TONARVO_EXPORT vst2::AEffect* upperMainEntryAlias(vst2::audioMasterCallback hostCallback) __asm__("MAIN")
     __attribute__((alias("VSTPluginMain")));
 #endif
 // On Windows host/Tonarvo.def exports the same function as "main" and "MAIN".
