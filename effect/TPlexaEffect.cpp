@@ -45,9 +45,13 @@ double biquadStep(const BiquadCoefficients& d, BiquadState& h, double x) {
     return y;
 }
 
-// Butterworth low-pass (Q = 1/sqrt 2) at w0 radians per step.
+// Butterworth low-pass (Q = 1/sqrt 2) at w0 radians per step. Outside
+// (0, pi) the design has alpha <= 0 and its poles leave the unit circle, so a
+// cutoff at or above Nyquist (a high cartridge setting at a low rate) is
+// pinned just below it: the filter then passes everything audible, which is
+// what such a cutoff asks for. A cutoff at or below 0 Hz gets the lowest design.
 void designLowPass(BiquadCoefficients& d, double w0) {
-    d.w0 = sanitize(w0);
+    d.w0 = std::fmin(std::fmax(sanitize(w0), tonarvo::kLowPassW0Floor), tonarvo::kLowPassW0Ceiling);
     d.alpha = sanitize(std::sin(d.w0) / 1.4142135623730951);
     d.cosW0 = sanitize(std::cos(d.w0));
     d.b0 = sanitize((1 - d.cosW0) * 0.5);
@@ -329,6 +333,7 @@ void TPlexaEffect::runSubSteps() {
     // A positive step is what the kernel's clamp assumes; anything odd, or a
     // frame in which a value overflowed, goes the literal way.
     if (v.slewStep > 0 && tonarvo::kernel::runStylus(upsampleQuotients, v.slewStep, n, v.left, v.right)) return;
+    ++literalReplays;
     runSubStepsLiteral(n);
 }
 
@@ -352,8 +357,13 @@ void TPlexaEffect::sampleSection() {
     ChannelState* const channels[2] = {&v.left, &v.right};
     for (int c = 0; c < 2; ++c) {
         ChannelState& ch = *channels[c];
+        // A finite sample beyond any real signal is garbage (an upstream
+        // fault, integer full scale sent as float): like a non-finite one it
+        // counts as 0, instead of pinning the stylus at the limit for minutes.
+        double x = sampleValues[c];
+        if (std::isfinite(x) && std::fabs(x) > tonarvo::kGarbageInputLevel) x = 0;
         // The offset keeps the recursive filters out of denormals in silence.
-        const double in = sanitize(inputGain(inputTrimDb()) * sampleValues[c] + v.denormalOffset);
+        const double in = sanitize(inputGain(inputTrimDb()) * x + v.denormalOffset);
         ch.dcOut = sanitize(ch.dcOut * 0.99999 + in - ch.dcPrevIn);
         ch.dcPrevIn = sanitize(in);
     }

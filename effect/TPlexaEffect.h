@@ -48,6 +48,9 @@ public:
     void runSubSteps();
 
     tonarvo::TonarvoVariables v{};
+    // Frames whose sub-steps had to be replayed literally (about five times
+    // the cost of a normal frame): none while every value stays finite.
+    std::uint64_t literalReplays = 0;
 
 private:
     // A pure function of one value, recomputed only when that value changes:

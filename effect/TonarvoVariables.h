@@ -4,6 +4,18 @@
 
 namespace tonarvo {
 
+// Bounds of a low-pass design's w0, in radians per step. The ceiling sits
+// just below pi (a -3 dB point at 99.9 % of Nyquist): high enough that every
+// design that was stable keeps its exact coefficients, including the first
+// block's 22 kHz pre-filter at 44.1 kHz (w0 = 0.9977 pi).
+inline constexpr double kLowPassW0Ceiling = 0.999 * 3.141592653589793;
+inline constexpr double kLowPassW0Floor = 1e-6;
+
+// An input sample beyond +60 dBFS is no signal: a floating-point mix runs
+// over full scale, but not by a thousand times, while integer full scale
+// sent as float (32767) and the debris of a faulty plug-in lie far above.
+inline constexpr double kGarbageInputLevel = 1024.0;
+
 // Filter design, kept unnormalised: the coefficients are divided by a0 at use.
 struct BiquadCoefficients {
     double w0, alpha, cosW0, b0, b1, b2, a0, a1, a2;

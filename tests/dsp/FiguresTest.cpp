@@ -1,6 +1,7 @@
 // The simulation's published figures, measured on the plug-in itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -205,6 +206,110 @@ TEST(Figures, FreshStateIsThe260ByteChunk) {
     }
     EXPECT_EQ(static_cast<double>(chunk[22]), 25.200000762939453);
     EXPECT_EQ(plugin->save(), chunk);  // saving changes nothing
+}
+
+// --- what stays sound at every rate and setting ----------------------------
+
+struct Render {
+    std::vector<double> left, right;
+    std::uint64_t literalReplays;
+};
+
+// A signal through a fresh instance at one rate, in blocks of 512, with one
+// parameter set first (parameter -1: all at their defaults).
+Render render(float rate, const Stereo& s, int parameter = -1, float value = 0) {
+    Instance fx(rate);
+    if (parameter >= 0) fx.plugin->setParameter(parameter, value);
+    Render out{{s.left.begin(), s.left.end()}, {s.right.begin(), s.right.end()}, 0};
+    for (int at = 0; at < s.frames(); at += 512) {
+        const int n = std::min(512, s.frames() - at);
+        fx.plugin->processDouble(&out.left[at], &out.right[at], &out.left[at], &out.right[at], n);
+    }
+    out.literalReplays = fx.fx().literalReplays;
+    return out;
+}
+
+double rms(const std::vector<double>& x, std::size_t from) {
+    double sum = 0;
+    for (std::size_t i = from; i < x.size(); ++i) sum += x[i] * x[i];
+    return std::sqrt(sum / static_cast<double>(x.size() - from));
+}
+
+// Longest stretch, in seconds, that either channel stays at the +-2 limit.
+double timeAtTheLimit(const Render& r, float rate) {
+    std::size_t run = 0, longest = 0;
+    for (std::size_t i = 0; i < r.left.size(); ++i) {
+        run = std::fmax(std::fabs(r.left[i]), std::fabs(r.right[i])) >= 1.999 ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return static_cast<double>(longest) / rate;
+}
+
+TEST(Guards, EveryRateAndControlEndKeepsTheMusicStableAndCheap) {
+    for (float rate : {8000.0f, 11025.0f, 16000.0f, 22050.0f, 32000.0f, 44100.0f, 48000.0f, 88200.0f, 96000.0f,
+                       176400.0f, 192000.0f, 384000.0f}) {
+        const Stereo music = makeSignal(Kind::Music, rate, 0.15), sweep = makeSignal(Kind::Sweep, rate, 0.15);
+        const Stereo silence = makeSignal(Kind::Silence, rate, 0.15);
+        const double musicLevel = rms(std::vector<double>(music.left.begin(), music.left.end()), 0);
+        for (int parameter = -1; parameter < 6; ++parameter) {
+            for (float value : {0.0f, 1.0f}) {
+                if (parameter < 0 && value > 0) continue;
+                SCOPED_TRACE(testing::Message() << rate << " Hz, parameter " << parameter << " = " << value);
+                // Full trims make a hot signal that may rightly sit at the limit;
+                // a sweep through the least damped resonance touches it briefly.
+                const bool hot = parameter <= 1 && parameter >= 0 && value == 1.0f;
+                const Render m = render(rate, music, parameter, value);
+                EXPECT_GT(rms(m.left, m.left.size() / 2), 0.01 * musicLevel) << "music lost";
+                const Render w = render(rate, sweep, parameter, value);
+                if (!hot) {
+                    EXPECT_LT(timeAtTheLimit(m, rate), 0.005);
+                    EXPECT_LT(timeAtTheLimit(w, rate), 0.005);
+                }
+                const Render quiet = render(rate, silence, parameter, value);
+                for (std::size_t i = 0; i < quiet.left.size(); ++i)
+                    ASSERT_LT(std::fabs(quiet.left[i]) + std::fabs(quiet.right[i]), 1e-6) << "frame " << i;
+                EXPECT_EQ(m.literalReplays + w.literalReplays + quiet.literalReplays, 0u)
+                    << "frames at five times the cost";
+            }
+        }
+    }
+}
+
+// Seconds after `end` until the two outputs stay within 1e-3 of each other.
+double recoveryAfter(const Render& a, const Render& b, std::size_t end, float rate) {
+    std::size_t last = end;
+    for (std::size_t i = end; i < a.left.size(); ++i)
+        if (std::fabs(a.left[i] - b.left[i]) > 1e-3 || std::fabs(a.right[i] - b.right[i]) > 1e-3) last = i;
+    return static_cast<double>(last - end) / rate;
+}
+
+TEST(Guards, AbsurdInputRecoversNoLaterThanAFullScaleBlock) {
+    const float rate = 44100;
+    const Stereo music = makeSignal(Kind::Music, rate, 2.0);
+    const Render clean = render(rate, music);
+    const std::size_t from = 11264, to = from + 512;  // one whole host block
+    auto shaped = [&](int shape, double magnitude) {
+        std::vector<double> l(music.left.begin(), music.left.end()), r(music.right.begin(), music.right.end());
+        for (std::size_t i = from; i < to; ++i) {
+            const double sign = shape == 0 ? 1.0 : shape == 1 ? (i % 2 ? -1.0 : 1.0) : (i < from + 256 ? 1.0 : -1.0);
+            l[i] = sign * magnitude;
+            r[i] = -sign * magnitude;
+        }
+        Instance fx(rate);
+        for (std::size_t at = 0; at < l.size(); at += 512) {
+            const int n = static_cast<int>(std::min<std::size_t>(512, l.size() - at));
+            fx.plugin->processDouble(&l[at], &r[at], &l[at], &r[at], n);
+        }
+        EXPECT_EQ(fx.fx().literalReplays, 0u);
+        return recoveryAfter(Render{l, r, 0}, clean, to, rate);
+    };
+    for (int shape : {0, 1, 2}) {
+        const double fullScale = shaped(shape, 1.0);
+        ASSERT_LT(fullScale, 1.5) << "shape " << shape;
+        for (double magnitude : {32767.0, 1e10, 1e30, 3.4e38}) {
+            EXPECT_LE(shaped(shape, magnitude), fullScale) << "shape " << shape << ", magnitude " << magnitude;
+        }
+    }
 }
 
 }  // namespace

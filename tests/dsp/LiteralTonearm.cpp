@@ -44,6 +44,9 @@ double step(const Design& d, History& h, double x) {
 
 void lowPass(Design& d, double w0) {
     d.w0 = store(w0);
+    // Kept strictly inside (0, pi), where the design is stable.
+    if (d.w0 > 0.999 * 3.141592653589793) d.w0 = 0.999 * 3.141592653589793;
+    if (d.w0 < 1e-6) d.w0 = 1e-6;
     d.alpha = store(std::sin(d.w0) / 1.4142135623730951);
     d.cosW0 = store(std::cos(d.w0));
     d.b0 = store((1 - d.cosW0) * 0.5);
@@ -100,7 +103,7 @@ void Tonearm::restore(const std::vector<float>& chunk, const HostView& host) {
     if (restores == 0) init(host);
     ++restores;
     for (int s = 1; s <= 64; ++s)
-        if (static_cast<std::size_t>(s) < chunk.size()) slider[s] = chunk[static_cast<std::size_t>(s)];
+        if (static_cast<std::size_t>(s) < chunk.size()) slider[s] = store(chunk[static_cast<std::size_t>(s)]);
     v.sampleRate = store(v.hostSampleRate);
 }
 
@@ -218,7 +221,9 @@ void Tonearm::sample() {
     v.preCutoffHz = store(8000 * slider[10] + 14000);
 
     for (int c = 0; c < 2; ++c) {
-        double in = store(gain(slider[1]) * io[c] + v.denormalOffset);
+        double x = io[c];
+        if (!std::isnan(x) && !std::isinf(x) && (x > 1024 || x < -1024)) x = 0;  // garbage, not signal
+        double in = store(gain(slider[1]) * x + v.denormalOffset);
         v.dcOut[c] = store(v.dcOut[c] * 0.99999 + in - v.dcPrevIn[c]);
         v.dcPrevIn[c] = store(in);
     }
