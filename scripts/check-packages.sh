@@ -8,6 +8,7 @@
 # against the DLL unpacked from the zip (under Wine), and, as root, the .deb
 # installed with apt-get, used, and removed again without a trace. Whatever
 # it installs it removes, also when a check fails.
+# shellcheck disable=SC2088  # "~/.vst" in messages means the user's folder
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -23,11 +24,18 @@ ok() { echo "  ok: $*"; }
 skipped() { echo "  SKIPPED: $*"; }
 section() { echo "== $* (at $((SECONDS - started)) s)"; }
 
+# Whether dpkg knows tonarvo in any state short of purged.
+tonarvoKnown() {
+  local state
+  state=$(dpkg-query -W -f='${db:Status-Status}' tonarvo 2>/dev/null || true)
+  [ -n "$state" ] && [ "$state" != not-installed ]
+}
+
 work=$(mktemp -d)
 installedByUs=""
 packagesBefore=""
 cleanup() {
-  if [ -n "$installedByUs" ] && dpkg-query -W -f='${Status}' tonarvo 2>/dev/null | grep -q installed; then
+  if [ -n "$installedByUs" ] && tonarvoKnown; then
     echo "check-packages: removing the tonarvo package again" >&2
     DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tonarvo </dev/null >/dev/null || true
   fi
@@ -203,7 +211,7 @@ if [ "$(id -u)" -ne 0 ]; then
   [ -z "${CI:-}" ] || fail "CI runs as root, but this is not root"
   skipped "installing the .deb needs root (run this script as root to check it)"
 else
-  dpkg-query -W -f='${Status}' tonarvo 2>/dev/null | grep -q installed &&
+  tonarvoKnown &&
     fail "tonarvo is installed already; remove it first (this check leaves the machine as it found it)"
   # Paths the package would create, and none of its files may exist yet.
   awk '{print $6}' "$work/contents" | sed 's|^\.||; s|/$||' | grep -v '^$' >"$work/paths"
@@ -222,7 +230,7 @@ else
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" </dev/null \
     >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install $deb"; }
   dpkg -L tonarvo | sort >"$work/owned"
-  for file in $(sed 's|^\.||' "$work/deb-files"); do
+  sed 's|^\.||' "$work/deb-files" | while IFS= read -r file; do
     grep -qxF "$file" "$work/owned" || fail "dpkg -L tonarvo lacks $file"
   done
   ok "installed; dpkg -L tonarvo lists $(wc -l <"$work/deb-files") files"
@@ -248,7 +256,7 @@ else
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tonarvo </dev/null >"$work/apt.log" 2>&1 ||
     { cat "$work/apt.log"; fail "apt-get purge tonarvo"; }
   installedByUs=""
-  ! dpkg-query -W -f='${Status}' tonarvo 2>/dev/null | grep -q installed || fail "tonarvo still installed"
+  ! tonarvoKnown || fail "dpkg still knows tonarvo after the purge"
   added=$(comm -13 "$packagesBefore" <(dpkg-query -W -f='${binary:Package}\n' | sort))
   if [ -n "$added" ]; then
     echo "  removing what apt-get installed with it: $added"
