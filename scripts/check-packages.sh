@@ -190,17 +190,18 @@ cp "$windows/tonarvo_windows_tests.exe" "$windows/tonarvo_platform_probe.dll" "$
 runWindowsTests() {
   (cd "$unpacked" && WINEDEBUG=-all,+loaddll "$root/tests/windows/wine-run.sh" "$windows/wineprefix" \
     ./tonarvo_windows_tests.exe "$@") >"$work/wine.log" 2>&1 || { cat "$work/wine.log"; fail "Windows tests $*"; }
-  grep -q '^\[  PASSED  \]' "$work/wine.log" || { cat "$work/wine.log"; fail "Windows tests $*: nothing passed"; }
-  if grep -q '^\[  SKIPPED \]' "$work/wine.log"; then
+  grep -aq '^\[  PASSED  \]' "$work/wine.log" || { cat "$work/wine.log"; fail "Windows tests $*: nothing passed"; }
+  if grep -aq '^\[  SKIPPED \]' "$work/wine.log"; then
     cat "$work/wine.log"
     fail "Windows tests $*: skipped tests"
   fi
-  # Which Tonarvo.dll Wine loaded, from its loader's trace.
+  # Which Tonarvo.dll Wine loaded, from its loader's trace (grep -a: the
+  # tests' output may hold bytes that are not text).
   local loaded
-  loaded=$(grep -o 'Loaded L"[^"]*Tonarvo.dll"' "$work/wine.log" | sort -u)
+  loaded=$(grep -ao 'Loaded L"[^"]*Tonarvo.dll"' "$work/wine.log" | sort -u)
   [ -n "$loaded" ] && ! grep -qv "${zipName}\\\\\\\\Tonarvo.dll\"\$" <<<"$loaded" ||
     fail "Windows tests $*: loaded another Tonarvo.dll: $loaded"
-  ok "$(grep -o '^\[  PASSED  \] [0-9]* tests\?' "$work/wine.log" | sed 's/.*\] //') passed ($*), with the zip's Tonarvo.dll"
+  ok "$(grep -ao '^\[  PASSED  \] [0-9]* tests\?' "$work/wine.log" | sed 's/.*\] //') passed ($*), with the zip's Tonarvo.dll"
 }
 # The loader tests need a process in which nothing else has the DLL loaded.
 runWindowsTests --gtest_filter=-WindowsLoader.*
