@@ -10,8 +10,8 @@ set(packagingDir ${PROJECT_SOURCE_DIR}/packaging)
 set(generatedDir ${CMAKE_CURRENT_BINARY_DIR}/generated/packaging)
 
 if(WIN32)
-  # Everything at the top of the zip: the DLL and two text files a Windows
-  # user can open with a double click, so CRLF line ends.
+  # One folder in the zip: the DLL and two text files a Windows user opens
+  # with a double click, so with CRLF line ends.
   install(TARGETS Tonarvo LIBRARY DESTINATION .)
   configure_file(${packagingDir}/windows/README.txt.in ${generatedDir}/README.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${generatedDir}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
@@ -20,7 +20,7 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME tonarvo-${PROJECT_VERSION}-windows-x64)
 else()
-  # Where Linux hosts scan: lib/vst for VST 2, lib/lv2 for LV2 bundles.
+  # Where Linux hosts scan for VST 2 plug-ins (LV2 bundles go in lib/lv2).
   install(TARGETS Tonarvo LIBRARY DESTINATION lib/vst)
   if(TONARVO_BUILD_TOOLS)
     install(TARGETS vsthost tonarvo-snapshot RUNTIME DESTINATION bin)
