@@ -30,3 +30,8 @@ ctest --preset windows
 # Its audio against the Linux plug-in's; fails rather than skips here.
 TONARVO_REQUIRE_WINDOWS=1 ctest --test-dir build/default --output-on-failure -R '^windows\.audio_matches_linux$'
 WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
+
+echo "== packages: .deb and .tar.gz (default preset), .zip (windows preset), checked"
+cmake --build --preset default --target package
+cmake --build --preset windows --target package
+bash scripts/check-packages.sh
