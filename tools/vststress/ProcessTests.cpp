@@ -1,0 +1,135 @@
+// Processing in every format a host may choose: rates, block sizes, both
+// precisions, and a host whose block size is not what it declared.
+#include <algorithm>
+#include <climits>
+
+#include "tools/vststress/StressHost.h"
+#include "tools/vststress/Tests.h"
+
+namespace stress {
+
+namespace {
+
+constexpr double kRates[] = {8000,  11025, 16000,  22050,  32000,  44100, 48000,
+                             88200, 96000, 176400, 192000, 352800, 384000};
+constexpr int kSizes[] = {1, 2, 3, 7, 64, 127, 512, 1000, 4096, 8192};
+
+// Outcome of one format, checked block by block.
+struct FormatCheck {
+    Levels levels;
+    bool inputsTouched = false;
+    long calls = 0;
+};
+
+template <typename Sample>
+void runFormat(vhost::Plugin& plugin, Music& music, int size, int frames, double bound, FormatCheck& check) {
+    vst2::AEffect* effect = &plugin.effect();
+    Buffers<Sample> buffers(effect->numInputs, effect->numOutputs, size);
+    for (int done = 0; done < frames; done += size) {
+        music.fill(buffers.in(), buffers.inputs(), 0, size);
+        buffers.keepInputs(size);
+        buffers.markOutputs(size);
+        process(effect, buffers.in(), buffers.out(), size);
+        check.levels.add(buffers.out(), buffers.outputs(), 0, size, bound);
+        if (!buffers.inputsUntouched(size)) check.inputsTouched = true;
+        ++check.calls;
+    }
+}
+
+std::string describe(const Levels& levels, bool inputsTouched) {
+    std::string text;
+    if (levels.nonFinite > 0) text += format(" %ld non-finite", levels.nonFinite);
+    if (levels.overBound > 0) text += format(" %ld beyond the bound (peak %.3g)", levels.overBound, levels.peak);
+    if (levels.unwritten > 0) text += format(" %ld not written", levels.unwritten);
+    if (inputsTouched) text += " inputs changed";
+    return text;
+}
+
+}  // namespace
+
+void processFormats(Context& context, Report& report) {
+    Watchdog::Heartbeat heartbeat(context.watchdog, "main");
+    const int minimumFrames = context.count(512, 1);
+    long calls = 0;
+    int formats = 0;
+    Levels all;
+    auto probe = context.create();
+    forEachPrecision(probe->effect(), [&](auto sample) {
+        using Sample = decltype(sample);
+        for (const double rate : kRates) {
+            Music music(rate, context.options.seed);
+            auto plugin = startInstance(context, rate, kSizes[0]);
+            for (const int size : kSizes) {
+                // The declared size is the size used: switched off, told, on.
+                plugin->stopProcess();
+                plugin->setActive(false);
+                setHostFormat(rate, size);
+                plugin->setBlockSize(size);
+                plugin->setActive(true);
+                plugin->startProcess();
+                FormatCheck check;
+                runFormat<Sample>(*plugin, music, size, std::max(size, minimumFrames), context.options.bound, check);
+                if (!check.levels.clean() || check.inputsTouched)
+                    report.fail(format("%.0f Hz, blocks of %d, %s:%s", rate, size, precisionName<Sample>(),
+                                       describe(check.levels, check.inputsTouched).c_str()));
+                all.merge(check.levels);
+                calls += check.calls;
+                ++formats;
+                heartbeat.beat();
+            }
+        }
+    });
+    report.figure(format("%d formats (%zu rates x %zu sizes x precisions), %ld calls, peak %.3g", formats,
+                         std::size(kRates), std::size(kSizes), calls, all.peak));
+}
+
+void processHostSizes(Context& context, Report& report) {
+    Watchdog::Heartbeat heartbeat(context.watchdog, "main");
+    constexpr int kDeclared = 512;
+    constexpr int kLargest = 4 * kDeclared;
+    const int calls = context.count(300, 20);
+    long empty = 0, beyond = 0;
+    auto probe = context.create();
+    forEachPrecision(probe->effect(), [&](auto sample) {
+        using Sample = decltype(sample);
+        auto plugin = startInstance(context, 48000.0, kDeclared);
+        vst2::AEffect* effect = &plugin->effect();
+        Buffers<Sample> buffers(effect->numInputs, effect->numOutputs, kLargest);
+        Music music(48000.0, context.options.seed);
+        std::mt19937 random = context.random(11);
+        FormatCheck check;
+        long spilled = 0, emptyTouched = 0;
+        for (int k = 0; k < calls; ++k) {
+            int frames;
+            switch (k % 10) {
+                case 0: frames = 0; break;
+                case 1: frames = k % 20 == 1 ? -1 : (k % 30 == 1 ? INT_MIN : -kDeclared); break;
+                case 2: case 3: case 4: frames = static_cast<int>(random() % (kLargest - kDeclared)) + kDeclared + 1; break;
+                default: frames = static_cast<int>(random() % kDeclared) + 1; break;
+            }
+            music.fill(buffers.in(), buffers.inputs(), 0, kLargest);
+            buffers.keepInputs(kLargest);
+            buffers.markOutputs(kLargest);
+            process(effect, buffers.in(), buffers.out(), frames);
+            const int written = std::max(frames, 0);
+            check.levels.add(buffers.out(), buffers.outputs(), 0, written, context.options.bound);
+            // Nothing past the count, and nothing at all for an empty call.
+            const long untouched = buffers.unwritten(kLargest) - buffers.unwritten(written);
+            const long expected = static_cast<long>(kLargest - written) * buffers.outputs();
+            if (untouched != expected) (frames <= 0 ? emptyTouched : spilled) += 1;
+            if (!buffers.inputsUntouched(kLargest)) check.inputsTouched = true;
+            if (frames <= 0) ++empty;
+            if (frames > kDeclared) ++beyond;
+            heartbeat.beat();
+        }
+        if (!check.levels.clean() || check.inputsTouched)
+            report.fail(format("%s:%s", precisionName<Sample>(), describe(check.levels, check.inputsTouched).c_str()));
+        if (spilled > 0) report.fail(format("%s: %ld calls wrote past their frame count", precisionName<Sample>(), spilled));
+        if (emptyTouched > 0)
+            report.fail(format("%s: %ld empty or negative calls wrote output", precisionName<Sample>(), emptyTouched));
+    });
+    report.figure(format("declared %d; %ld calls beyond it (up to %d), %ld empty or negative", kDeclared, beyond,
+                         kLargest, empty));
+}
+
+}  // namespace stress
