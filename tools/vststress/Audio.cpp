@@ -86,8 +86,13 @@ void Levels::merge(const Levels& other) {
     samples += other.samples;
     nonFinite += other.nonFinite;
     overBound += other.overBound;
+    atBound += other.atBound;
     unwritten += other.unwritten;
     peak = std::max(peak, other.peak);
+    if (other.longestRun > longestRun) {
+        longestRun = other.longestRun;
+        runValue = other.runValue;
+    }
 }
 
 }  // namespace stress

@@ -111,13 +111,20 @@ const char* precisionName() {
 }
 
 // Accumulates what the outputs held: non-finite samples, samples beyond the
-// bound, the peak.
+// bound, the peak, and the longest run of one unchanging value (an output
+// stuck silent or pinned at a limit while music plays).
 struct Levels {
+    static constexpr int kChannels = 8;
     long samples = 0;
     long nonFinite = 0;
     long overBound = 0;
+    long atBound = 0;  // reached the bound or beyond
     long unwritten = 0;
     double peak = 0.0;
+    long longestRun = 0;
+    double runValue = 0.0;  // the value of the longest run
+    double last[kChannels] = {};
+    long run[kChannels] = {};
 
     template <typename Sample>
     void add(Sample* const* channels, int count, int from, int n, double bound) {
@@ -125,6 +132,14 @@ struct Levels {
             for (int i = from; i < from + n; ++i) {
                 const double v = static_cast<double>(channels[c][i]);
                 ++samples;
+                if (c < kChannels) {
+                    run[c] = v == last[c] ? run[c] + 1 : 1;
+                    last[c] = v;
+                    if (run[c] > longestRun) {
+                        longestRun = run[c];
+                        runValue = v;
+                    }
+                }
                 if (isSentinel(channels[c][i])) {
                     ++unwritten;
                 } else if (!std::isfinite(v)) {
@@ -133,10 +148,15 @@ struct Levels {
                     const double m = std::fabs(v);
                     if (m > peak) peak = m;
                     if (m > bound) ++overBound;
+                    if (m >= bound) ++atBound;
                 }
             }
     }
     bool clean() const { return nonFinite == 0 && overBound == 0 && unwritten == 0; }
+    // Starts the stuck-run count afresh (a new instance or a new input).
+    void restartRuns() {
+        for (long& r : run) r = 0;
+    }
     void merge(const Levels& other);
 };
 

@@ -23,6 +23,7 @@ std::string format(const char* pattern, ...) {
 
 void Report::fail(const std::string& why) {
     if (failures_++ < 3) reasons_.push_back(why);
+    details_.push_back("failed: " + why);
 }
 
 void Report::figure(const std::string& text) { figures_.push_back(text); }
@@ -105,6 +106,8 @@ const std::vector<TestCase>& allTests() {
          &lifecycleCycles},
         {"lifecycle.threads", "several threads creating, processing and closing instances at once", &lifecycleThreads},
         {"process.formats", "every rate 8 to 384 kHz x block sizes 1 to 8192, both precisions", &processFormats},
+        {"process.settings", "every rate at the lowest, highest and random settings: finite, bounded, never stuck",
+         &processSettings},
         {"process.host-sizes", "sizes varying per call beyond the declared maximum, empty and negative counts",
          &processHostSizes},
         {"state.round-trip", "random settings -> chunk -> fresh instances: same parameters, same output",

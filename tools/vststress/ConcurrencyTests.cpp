@@ -40,13 +40,16 @@ void audioThread(Context& context, vst2::AEffect* effect, Shared& shared, AudioT
     const auto run = [&](auto& buffers) {
         music.fill(buffers.in(), buffers.inputs(), 0, kBlock);
         buffers.markOutputs(kBlock);
-        process(effect, buffers.in(), buffers.out(), kBlock);
+        {
+            watch::Armed armed;
+            process(effect, buffers.in(), buffers.out(), kBlock);
+        }
         tally.levels.add(buffers.out(), buffers.outputs(), 0, kBlock, context.options.bound);
     };
     // First-use work in each precision before the count starts.
     if (useFloat) run(floats);
     if (useDouble) run(doubles);
-    watch::arm();
+    watch::reset();
     while (!shared.stop.load(std::memory_order_relaxed)) {
         // Runs of each precision in turn, as a host may switch between them.
         if (useFloat && (!useDouble || (tally.blocks / 64) % 2 == 0)) run(floats);
@@ -54,7 +57,7 @@ void audioThread(Context& context, vst2::AEffect* effect, Shared& shared, AudioT
         ++tally.blocks;
         heartbeat.beat();
     }
-    tally.counts = watch::disarm();
+    tally.counts = watch::counts();
     markAudioThread(false);
 }
 

@@ -44,7 +44,8 @@ const char* usageText() {
            "  --list            list the tests and exit\n"
            "  --no-editor       never open the editor (the UI thread still idles it)\n"
            "  --bound B         largest output magnitude allowed (default 2)\n"
-           "  --recover S       seconds the output may take to recover after bad input (default 1)\n"
+           "  --recover S       seconds the output may take to recover after bad input (default 2)\n"
+           "  --stuck S         an output unchanged for S seconds while music plays is stuck (default 0.02)\n"
            "  --block-ratio R   a special block may cost R times a median full-load block (default 4)\n"
            "  --hang S          a thread without progress for S seconds has hung (default 30)\n"
            "  --threads N       threads creating instances at once (default 4)\n"
@@ -68,6 +69,7 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         else if (flag == "--verbose") options.verbose = true;
         else if (flag == "--no-editor") options.editor = false;
         else if (flag == "--bound") options.bound = number(flag, value(), 1e-3, 1e30);
+        else if (flag == "--stuck") options.stuckSeconds = number(flag, value(), 1e-4, 60.0);
         else if (flag == "--recover") options.recoverSeconds = number(flag, value(), 0.01, 600.0);
         else if (flag == "--block-ratio") options.blockRatio = number(flag, value(), 1.0, 1e6);
         else if (flag == "--hang") options.hangSeconds = number(flag, value(), 1.0, 3600.0);

@@ -21,7 +21,8 @@ struct Options {
     std::uint32_t seed = 1;
 
     double bound = 2.0;          // largest output magnitude allowed
-    double recoverSeconds = 1.0; // after bad input ends
+    double recoverSeconds = 2.0; // after bad input ends
+    double stuckSeconds = 0.02;  // an output unchanged this long under music is stuck
     double blockRatio = 4.0;     // worst block / median full-load block
     double hangSeconds = 30.0;   // watchdog: a thread making no progress this long has hung
     int creatorThreads = 4;

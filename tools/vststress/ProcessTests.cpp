@@ -13,6 +13,7 @@ namespace {
 constexpr double kRates[] = {8000,  11025, 16000,  22050,  32000,  44100, 48000,
                              88200, 96000, 176400, 192000, 352800, 384000};
 constexpr int kSizes[] = {1, 2, 3, 7, 64, 127, 512, 1000, 4096, 8192};
+constexpr double kReferenceRate = 48000.0;
 
 // Outcome of one format, checked block by block.
 struct FormatCheck {
@@ -36,10 +37,31 @@ void runFormat(vhost::Plugin& plugin, Music& music, int size, int frames, double
     }
 }
 
-std::string describe(const Levels& levels, bool inputsTouched) {
+// How the same setting behaved at 48 kHz: what another rate is held to.
+struct Reference {
+    double peak = 0.0;
+    double stuckSeconds = 0.0;
+};
+
+Reference referenceOf(const Levels& levels) {
+    return {levels.peak, static_cast<double>(levels.longestRun) / kReferenceRate};
+}
+
+// What went wrong in one format, or "" when nothing did. A plug-in that
+// stays clear of the bound at 48 kHz must do so at every rate, and an output
+// may not stay unchanged under music much longer than it does at 48 kHz.
+std::string faults(const Levels& levels, bool inputsTouched, const Reference& reference, double rate,
+                   const Options& options) {
     std::string text;
     if (levels.nonFinite > 0) text += format(" %ld non-finite", levels.nonFinite);
     if (levels.overBound > 0) text += format(" %ld beyond the bound (peak %.3g)", levels.overBound, levels.peak);
+    else if (levels.atBound > 0 && reference.peak < 0.9 * options.bound)
+        text += format(" %ld at the bound (peak %.3g against %.3g at 48 kHz)", levels.atBound, levels.peak,
+                       reference.peak);
+    const double stuck = static_cast<double>(levels.longestRun) / rate;
+    if (stuck > options.stuckSeconds + 2 * reference.stuckSeconds)
+        text += format(" stuck at %g for %.1f ms (%.1f ms at 48 kHz)", levels.runValue, 1000 * stuck,
+                       1000 * reference.stuckSeconds);
     if (levels.unwritten > 0) text += format(" %ld not written", levels.unwritten);
     if (inputsTouched) text += " inputs changed";
     return text;
@@ -56,6 +78,14 @@ void processFormats(Context& context, Report& report) {
     auto probe = context.create();
     forEachPrecision(probe->effect(), [&](auto sample) {
         using Sample = decltype(sample);
+        Reference reference;
+        {
+            auto plugin = startInstance(context, kReferenceRate, 512);
+            Music music(kReferenceRate, context.options.seed);
+            FormatCheck check;
+            runFormat<Sample>(*plugin, music, 512, 16 * 512, context.options.bound, check);
+            reference = referenceOf(check.levels);
+        }
         for (const double rate : kRates) {
             Music music(rate, context.options.seed);
             auto plugin = startInstance(context, rate, kSizes[0]);
@@ -69,9 +99,11 @@ void processFormats(Context& context, Report& report) {
                 plugin->startProcess();
                 FormatCheck check;
                 runFormat<Sample>(*plugin, music, size, std::max(size, minimumFrames), context.options.bound, check);
-                if (!check.levels.clean() || check.inputsTouched)
+                const std::string wrong =
+                    faults(check.levels, check.inputsTouched, reference, rate, context.options);
+                if (!wrong.empty())
                     report.fail(format("%.0f Hz, blocks of %d, %s:%s", rate, size, precisionName<Sample>(),
-                                       describe(check.levels, check.inputsTouched).c_str()));
+                                       wrong.c_str()));
                 all.merge(check.levels);
                 calls += check.calls;
                 ++formats;
@@ -81,6 +113,51 @@ void processFormats(Context& context, Report& report) {
     });
     report.figure(format("%d formats (%zu rates x %zu sizes x precisions), %ld calls, peak %.3g", formats,
                          std::size(kRates), std::size(kSizes), calls, all.peak));
+}
+
+void processSettings(Context& context, Report& report) {
+    Watchdog::Heartbeat heartbeat(context.watchdog, "main");
+    constexpr int kBlock = 512;
+    const double seconds = std::max(0.05, context.seconds(0.1));
+    std::mt19937 random = context.random(13);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    int runs = 0;
+    Levels all;
+    // Every control at its lowest, at its highest, and two random mixes.
+    for (int setting = 0; setting < 4; ++setting) {
+        std::vector<float> values;
+        auto probe = context.create();
+        for (int p = 0; p < probe->numParams(); ++p)
+            values.push_back(setting == 0 ? 0.0f : setting == 1 ? 1.0f : unit(random));
+        Reference reference;
+        const auto runAt = [&](double rate) {
+            auto plugin = startInstance(context, rate, kBlock);
+            for (int p = 0; p < plugin->numParams(); ++p) plugin->setParameter(p, values[static_cast<std::size_t>(p)]);
+            Music music(rate, context.options.seed + static_cast<std::uint32_t>(setting));
+            FormatCheck check;
+            const int frames = static_cast<int>(seconds * rate) / kBlock * kBlock + kBlock;
+            if (supports<float>(&plugin->effect()))
+                runFormat<float>(*plugin, music, kBlock, frames, context.options.bound, check);
+            else
+                runFormat<double>(*plugin, music, kBlock, frames, context.options.bound, check);
+            heartbeat.beat();
+            return check;
+        };
+        reference = referenceOf(runAt(kReferenceRate).levels);
+        for (const double rate : kRates) {
+            const FormatCheck check = runAt(rate);
+            const std::string wrong = faults(check.levels, check.inputsTouched, reference, rate, context.options);
+            if (!wrong.empty()) {
+                std::string setTo;
+                for (const float v : values) setTo += format(" %.2f", static_cast<double>(v));
+                report.fail(format("%.0f Hz, setting%s:%s", rate, setTo.c_str(), wrong.c_str()));
+            }
+            all.merge(check.levels);
+            ++runs;
+        }
+    }
+    report.figure(format("%d runs of %.2f s (%zu rates x lowest, highest, 2 random settings), peak %.3g", runs,
+                         seconds, std::size(kRates), all.peak));
 }
 
 void processHostSizes(Context& context, Report& report) {
@@ -122,8 +199,8 @@ void processHostSizes(Context& context, Report& report) {
             if (frames > kDeclared) ++beyond;
             heartbeat.beat();
         }
-        if (!check.levels.clean() || check.inputsTouched)
-            report.fail(format("%s:%s", precisionName<Sample>(), describe(check.levels, check.inputsTouched).c_str()));
+        const std::string wrong = faults(check.levels, check.inputsTouched, Reference{}, 48000.0, context.options);
+        if (!wrong.empty()) report.fail(format("%s:%s", precisionName<Sample>(), wrong.c_str()));
         if (spilled > 0) report.fail(format("%s: %ld calls wrote past their frame count", precisionName<Sample>(), spilled));
         if (emptyTouched > 0)
             report.fail(format("%s: %ld empty or negative calls wrote output", precisionName<Sample>(), emptyTouched));

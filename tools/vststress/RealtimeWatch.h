@@ -26,10 +26,19 @@ struct Counts {
     long locks = 0;  // locks, waits and sleeps
 };
 
-// Counting starts on the calling thread.
-void arm();
-// Counting stops; what was counted since arm().
-Counts disarm();
+// Counting on the calling thread, for the scope: around the plug-in's calls
+// only, so the battery's own work between them is never counted.
+class Armed {
+public:
+    Armed();
+    ~Armed();
+    Armed(const Armed&) = delete;
+    Armed& operator=(const Armed&) = delete;
+};
+
+// What was counted since the last reset.
+Counts counts();
+void reset();
 
 // Heap blocks allocated and not yet freed: the whole process on Linux, the
 // plug-in's own on Windows. -1 when not counted.

@@ -77,17 +77,19 @@ const char* method() { return "not counted: the sanitizer owns the allocator and
 
 bool attach(void*) { return true; }
 
-void arm() {
-    gAllocations.store(0);
-    gLocks.store(0);
+Armed::Armed() {
 #if defined(STRESS_INTERPOSE)
-    gArmed.store(static_cast<std::uintptr_t>(pthread_self()));
+    gArmed.store(static_cast<std::uintptr_t>(pthread_self()), std::memory_order_relaxed);
 #endif
 }
 
-Counts disarm() {
-    gArmed.store(0);
-    return {gAllocations.load(), gLocks.load()};
+Armed::~Armed() { gArmed.store(0, std::memory_order_relaxed); }
+
+Counts counts() { return {gAllocations.load(), gLocks.load()}; }
+
+void reset() {
+    gAllocations.store(0);
+    gLocks.store(0);
 }
 
 long liveBlocks() {

@@ -240,15 +240,17 @@ bool attach(void* nativeLibraryHandle) {
     return patched > 0;
 }
 
-void arm() {
-    gAllocations.store(0);
-    gLocks.store(0);
-    gArmed.store(GetCurrentThreadId());
+Armed::Armed() {
+    gArmed.store(GetCurrentThreadId(), std::memory_order_relaxed);
 }
 
-Counts disarm() {
-    gArmed.store(0);
-    return {gAllocations.load(), gLocks.load()};
+Armed::~Armed() { gArmed.store(0, std::memory_order_relaxed); }
+
+Counts counts() { return {gAllocations.load(), gLocks.load()}; }
+
+void reset() {
+    gAllocations.store(0);
+    gLocks.store(0);
 }
 
 long liveBlocks() { return gAttached.load() ? gLive.load() : -1; }

@@ -13,6 +13,7 @@ namespace stress {
 void lifecycleCycles(Context& context, Report& report);
 void lifecycleThreads(Context& context, Report& report);
 void processFormats(Context& context, Report& report);
+void processSettings(Context& context, Report& report);
 void processHostSizes(Context& context, Report& report);
 void stateRoundTrip(Context& context, Report& report);
 void stateOwnPointer(Context& context, Report& report);
