@@ -91,6 +91,7 @@ void interfaceThread(Context& context, vhost::Plugin& plugin, Shared& shared, Ed
     };
     openEditor();
     int frame = 0, dragX = 0, dragY = 0, dragLeft = 0;
+    bool reopen = false;
     const auto period = std::chrono::microseconds(1000000 / 60);
     auto next = Clock::now();
     while (!shared.stop.load(std::memory_order_relaxed)) {
@@ -111,8 +112,11 @@ void interfaceThread(Context& context, vhost::Plugin& plugin, Shared& shared, Ed
                 window->pointer(dragX, dragY, --dragLeft > 0);
             }
         }
-        // Hosts close and reopen editors (docking, switching tracks).
-        if (++frame % 90 == 0 && window != nullptr && dragLeft == 0) {
+        // Hosts close and reopen editors (docking, switching tracks), here
+        // every second and a half, between drags.
+        if (++frame % 90 == 0) reopen = true;
+        if (reopen && window != nullptr && dragLeft == 0) {
+            reopen = false;
             if (open) plugin.dispatch(vst2::effEditClose);
             window->pump();
             openEditor();

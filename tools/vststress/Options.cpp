@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "tools/vsthost/Errors.h"
+#include "tools/vststress/Battery.h"
 
 namespace stress {
 
@@ -13,8 +14,8 @@ double number(const std::string& flag, const std::string& text, double low, doub
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0' || !std::isfinite(value) || value < low || value > high)
-        throw vhost::UsageError(flag + " wants a number from " + std::to_string(low) + " to " +
-                                std::to_string(high) + ", not '" + text + "'");
+        throw vhost::UsageError(format("%s wants a number from %g to %g, not '%s'", flag.c_str(), low, high,
+                                       text.c_str()));
     return value;
 }
 

@@ -31,7 +31,9 @@ namespace {
 std::atomic<std::uintptr_t> gArmed{0};
 std::atomic<long> gAllocations{0};
 std::atomic<long> gLocks{0};
+#if defined(STRESS_INTERPOSE)
 std::atomic<long> gLive{0};
+#endif
 
 }  // namespace
 

@@ -44,7 +44,7 @@ LONG WINAPI onCrash(EXCEPTION_POINTERS* info) {
     ExitProcess(1);
 }
 void installCrashHandler() { SetUnhandledExceptionFilter(&onCrash); }
-#else
+#elif !defined(STRESS_SANITIZED)
 void onCrash(int signal) {
     char line[160];
     const int n = std::snprintf(line, sizeof line, "FAIL  crashed (signal %d)\nvststress: crashed in %s\n", signal,
@@ -53,7 +53,6 @@ void onCrash(int signal) {
     _exit(1);
 }
 void installCrashHandler() {
-#if !defined(STRESS_SANITIZED)
     static std::vector<char> alternate(1 << 16);
     stack_t stack{};
     stack.ss_sp = alternate.data();
@@ -63,8 +62,9 @@ void installCrashHandler() {
     action.sa_handler = &onCrash;
     action.sa_flags = SA_ONSTACK | SA_RESETHAND;
     for (const int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(s, &action, nullptr);
-#endif
 }
+#else
+void installCrashHandler() {}
 #endif
 
 void describe(const std::shared_ptr<vhost::PluginLibrary>& library) {
