@@ -144,9 +144,11 @@ std::vector<float> parameters(vhost::Plugin& plugin) {
 
 bool parameterText(vhost::Plugin& plugin, vst2::VstInt32 opcode, int index) {
     // Far beyond the documented 8 characters: only a missing terminator or a
-    // runaway copy is a fault here.
+    // runaway copy is a fault here. Cleared first, as hosts do, so a plug-in
+    // that answers nothing passes.
     char text[1024];
     std::memset(text, 0x55, sizeof text);
+    text[0] = '\0';
     plugin.dispatch(opcode, index, 0, text);
     return std::memchr(text, 0, sizeof text) != nullptr;
 }

@@ -79,7 +79,7 @@ void measure(Context& context, Report& report) {
 
     // Steady load: the median, and the worst block as the smallest of the
     // rounds' worst, so one interruption of the whole process cannot decide it.
-    const int rounds = 3, perRound = context.count(150, 30);
+    const int rounds = 5, perRound = context.count(100, 20);
     std::vector<double> steady;
     double worst = std::numeric_limits<double>::infinity();
     for (int r = 0; r < rounds; ++r) {
