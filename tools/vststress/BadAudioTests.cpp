@@ -120,6 +120,11 @@ void audioBadInput(Context& context, Report& report) {
                                  static_cast<std::size_t>(std::max(reference->numOutputs(), 1)));
         renderAgainst<Sample>(*reference, nullptr, twin, total, context.options.bound, context.options.seed);
         for (const Kind& kind : kKinds) {
+            // A short run (sanitizer builds, Wine) gives the second precision
+            // only the non-finite kinds, the first four.
+            if (kIsDouble<Sample> && context.options.scale < 0.5 && supports<float>(&probe->effect()) &&
+                &kind - kKinds >= 4)
+                continue;
             auto plugin = startInstance(context, kRate, kBlock);
             const Run run = renderAgainst<Sample>(*plugin, &kind, twin, total, context.options.bound,
                                                   context.options.seed);
