@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the normal build, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, a bounded run of each fuzzer, and the Windows
-# DLL cross-built with mingw-w64 and tested under Wine.
+# UndefinedBehaviorSanitizer, the stress battery under ThreadSanitizer, a
+# bounded run of each fuzzer, and the Windows DLL cross-built with mingw-w64
+# and tested under Wine (the stress battery too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,12 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
 ctest --preset sanitize
+
+echo "== ThreadSanitizer: the stress battery on the plug-in (clang)"
+# Only the plug-in and the battery are built here; any report fails the run.
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+ctest --preset tsan
 
 echo "== fuzzers (bounded)"
 cmake --preset fuzz >/dev/null
