@@ -11,8 +11,9 @@ class TPlexa;
 
 class EffectDrawing {
 public:
-    // The colour and the font slot are the effect's own variables; the pen,
-    // the line height and the tables belong to the runtime layers.
+    // The colour and the font slot are the effect's own variables (the colour
+    // read as a shared value); the pen, the line height and the tables belong
+    // to the runtime layers.
     EffectDrawing(plexa::TPlexa& effect, double& colorR, double& colorG, double& colorB, double& colorA,
                   double& fontSlot)
         : effect(effect), colorR(colorR), colorG(colorG), colorB(colorB), colorA(colorA), fontSlot(fontSlot) {}

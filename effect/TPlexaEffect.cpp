@@ -7,8 +7,10 @@
 #include "runtime/EffectValue.h"
 #include "runtime/platform/Platform.h"
 
+using plexa::readShared;
 using plexa::sanitize;
 using plexa::truncInt;
+using plexa::writeShared;
 using tonarvo::BiquadCoefficients;
 using tonarvo::BiquadState;
 using tonarvo::ChannelState;
@@ -197,37 +199,41 @@ void TPlexaEffect::registerInterfaceResources() {
     for (int i = 0; i < 63; ++i) setString(10000 + i, kTexts[i]);
 }
 
+// Runs at the start of every section, so on the parameter thread as well as
+// the audio thread: the host values and their copies are shared.
 void TPlexaEffect::copyStep() {
-    v.sampleRate = sanitize(v.hostSampleRate);
-    v.channels = sanitize(v.hostChannels);
-    v.blockSize = sanitize(v.hostBlockSize);
-    v.tempo = sanitize(v.hostTempo);
-    v.timeSigNumerator = sanitize(v.hostTimeSigNumerator);
-    v.timeSigDenominator = sanitize(v.hostTimeSigDenominator);
+    writeShared(v.sampleRate, sanitize(readShared(v.hostSampleRate)));
+    writeShared(v.channels, sanitize(readShared(v.hostChannels)));
+    writeShared(v.blockSize, sanitize(readShared(v.hostBlockSize)));
+    writeShared(v.tempo, sanitize(readShared(v.hostTempo)));
+    writeShared(v.timeSigNumerator, sanitize(readShared(v.hostTimeSigNumerator)));
+    writeShared(v.timeSigDenominator, sanitize(readShared(v.hostTimeSigDenominator)));
 }
 
 void TPlexaEffect::sliderSection() { copyStep(); }
 
 void TPlexaEffect::initSection() {
-    frameRate = 30;
-    v.colorR = 0;
-    v.colorG = 0;
-    v.colorB = 0;
-    v.colorA = 0;
+    // What the editor reads is shared with its paint, which may be running.
+    writeShared(frameRate, 30);
+    setColour(0, 0, 0, 0);
 
-    v.hostSampleRate = sanitize(static_cast<double>(hostSampleRate()));
-    v.sampleRate = sanitize(v.hostSampleRate);
-    v.hostChannels = sanitize(static_cast<double>(hostInputChannels()));
-    v.channels = sanitize(v.hostChannels);
-    v.hostBlockSize = sanitize(static_cast<double>(hostBlockSize()));
-    v.blockSize = sanitize(v.hostBlockSize);
-    v.hostTempo = sanitize(hostTempo());
-    v.tempo = sanitize(v.hostTempo);
-    v.timeSigNumerator = sanitize(v.hostTimeSigNumerator);
-    v.timeSigDenominator = sanitize(v.hostTimeSigDenominator);
+    const double sampleRate = sanitize(static_cast<double>(hostSampleRate()));
+    writeShared(v.hostSampleRate, sampleRate);
+    writeShared(v.sampleRate, sanitize(sampleRate));
+    const double channels = sanitize(static_cast<double>(hostInputChannels()));
+    writeShared(v.hostChannels, channels);
+    writeShared(v.channels, sanitize(channels));
+    const double blockSize = sanitize(static_cast<double>(hostBlockSize()));
+    writeShared(v.hostBlockSize, blockSize);
+    writeShared(v.blockSize, sanitize(blockSize));
+    const double tempo = sanitize(hostTempo());
+    writeShared(v.hostTempo, tempo);
+    writeShared(v.tempo, sanitize(tempo));
+    writeShared(v.timeSigNumerator, sanitize(readShared(v.hostTimeSigNumerator)));
+    writeShared(v.timeSigDenominator, sanitize(readShared(v.hostTimeSigDenominator)));
 
-    v.buildDate = 20241108;
-    v.quietTime = sanitize(static_cast<double>(platform::calendarSeconds()));
+    writeShared(v.buildDate, 20241108);
+    writeShared(v.quietTime, sanitize(static_cast<double>(platform::calendarSeconds())));
 
     v.oversampling = 128;
     v.outputScale = 11500000;
@@ -243,22 +249,22 @@ void TPlexaEffect::initSection() {
 
     // Designed for 128 sub-steps whatever the rate; the first block redesigns.
     v.upsampleCutoffHz = 40000;
-    designLowPass(v.upsampleFilter, 251327.41228718346 / (128 * v.sampleRate));
+    designLowPass(v.upsampleFilter, 251327.41228718346 / (128 * sampleRate));
     for (ChannelState* ch : {&v.left, &v.right}) {
         resetHistory(ch->upsampleA);
         resetHistory(ch->upsampleB);
     }
     v.preCutoffHz = 22000;
-    designLowPass(v.preFilter, 138230.07675795088 / (128 * v.sampleRate));
+    designLowPass(v.preFilter, 138230.07675795088 / (128 * sampleRate));
     resetHistory(v.left.preFilter);
     resetHistory(v.right.preFilter);
 
     // The rate cancels out of w0, so the arm high-pass is the same at every
     // rate, like the arm's own 96 kHz time step. Its zeros are (1 - 1/z)^2.
     BiquadCoefficients& hp = v.armHighPass;
-    v.armTau = sanitize(0.00318 / (8 * v.sampleRate));
+    v.armTau = sanitize(0.00318 / (8 * sampleRate));
     v.armFreq = sanitize(1 / (kTwoPi * v.armTau));
-    hp.w0 = sanitize(kTwoPi * v.armFreq / v.sampleRate);
+    hp.w0 = sanitize(kTwoPi * v.armFreq / sampleRate);
     hp.cosW0 = sanitize(std::cos(hp.w0));
     hp.alpha = sanitize(std::sin(hp.w0) / 1.4142135623730951);
     hp.b0 = sanitize((1 + hp.alpha) * 0.5);
@@ -272,21 +278,22 @@ void TPlexaEffect::initSection() {
     refreshQuotients();
 }
 
-void TPlexaEffect::controlLaws() {
-    v.trackingForceGrams = sanitize(slewLimitDb() / 22 + 0.9);
+// The shown values go to the editor's paint, hence their shared stores.
+void TPlexaEffect::controlLaws(double sampleRate) {
+    writeShared(v.trackingForceGrams, sanitize(slewLimitDb() / 22 + 0.9));
     // Still the previous frame's oversampling: the step is spread over the
     // sub-steps that frame's slopes asked for.
-    v.slewStep = sanitize(slewGain(-slewLimitDb()) / v.oversampling * (96000 / v.sampleRate));
+    v.slewStep = sanitize(slewGain(-slewLimitDb()) / v.oversampling * (96000 / sampleRate));
     v.armStiffness = sanitize(2.1 * armResonance() + 51.400001);
-    v.resonanceShownHz = sanitize((10 + v.armStiffness) * 0.9);
+    writeShared(v.resonanceShownHz, sanitize((10 + v.armStiffness) * 0.9));
     v.armDamping = sanitize((0.20834 * armDampingControl() + 5.9) * 0.005);
-    v.dampingShown = sanitize(222.2 * v.armDamping);
+    writeShared(v.dampingShown, sanitize(222.2 * v.armDamping));
     // A static output needs no oversampling: two sub-steps keep the filters fed.
     if (plexa::isNonZero(v.slopeLeft) || plexa::isNonZero(v.slopeRight))
-        v.oversampling = sanitize(96000 / v.sampleRate * 128);
+        v.oversampling = sanitize(96000 / sampleRate * 128);
     else
         v.oversampling = 2;
-    v.cartridgeShownHz = sanitize(18250 * cartridgeResponse() + 12950);
+    writeShared(v.cartridgeShownHz, sanitize(18250 * cartridgeResponse() + 12950));
     v.upsampleCutoffHz = sanitize(26000 * cartridgeResponse() + 14000);
     v.preCutoffHz = sanitize(8000 * cartridgeResponse() + 14000);
 }
@@ -306,23 +313,25 @@ void TPlexaEffect::blockSection() {
         hostSetInitialDelay(truncInt(v.pdcDelay));
     }
 
-    // Without time information the previous values stand.
-    double tempo = v.hostTempo;
-    double numerator = v.hostTimeSigNumerator;
-    double denominator = v.hostTimeSigDenominator;
+    // Without time information the previous values stand. The slider
+    // section's copy step reads them on the parameter thread.
+    double tempo = readShared(v.hostTempo);
+    double numerator = readShared(v.hostTimeSigNumerator);
+    double denominator = readShared(v.hostTimeSigDenominator);
     if (hostTempoAndTimeSig(&tempo, &numerator, &denominator)) {
-        v.hostTempo = sanitize(tempo);
-        v.hostTimeSigNumerator = sanitize(numerator);
-        v.hostTimeSigDenominator = sanitize(denominator);
+        writeShared(v.hostTempo, sanitize(tempo));
+        writeShared(v.hostTimeSigNumerator, sanitize(numerator));
+        writeShared(v.hostTimeSigDenominator, sanitize(denominator));
     }
     v.playState = (hostTransportPlaying() ? 1 : 0) + (hostTransportRecording() ? 4 : 0);
     v.beatPosition = sanitize(hostPpqPosition());
 
     copyStep();
+    const double sampleRate = readShared(v.sampleRate);
 
     // The sub-step rate in force now is the one the last frame chose.
-    designLowPass(v.upsampleFilter, v.upsampleCutoffHz * kTwoPi / (v.oversampling * v.sampleRate));
-    designLowPass(v.preFilter, kTwoPi * v.preCutoffHz / v.sampleRate);
+    designLowPass(v.upsampleFilter, v.upsampleCutoffHz * kTwoPi / (v.oversampling * sampleRate));
+    designLowPass(v.preFilter, kTwoPi * v.preCutoffHz / sampleRate);
     refreshQuotients();
 }
 
@@ -352,7 +361,10 @@ void TPlexaEffect::runSubStepsLiteral(std::int32_t n) {
 
 void TPlexaEffect::sampleSection() {
     copyStep();
-    controlLaws();
+    // The copy step of a slider section elsewhere stores the same rate, so
+    // one read serves the whole frame.
+    const double sampleRate = readShared(v.sampleRate);
+    controlLaws(sampleRate);
 
     ChannelState* const channels[2] = {&v.left, &v.right};
     for (int c = 0; c < 2; ++c) {
@@ -392,12 +404,12 @@ void TPlexaEffect::sampleSection() {
     v.outLeft = sanitize(meanLeft * outputGain(outputTrimDb()));
     v.outRight = sanitize(meanRight * outputGain(outputTrimDb()));
 
-    if (std::fabs(v.outLeft) > 1 || std::fabs(v.outRight) > 1) v.clipIndicator = 1;
+    if (std::fabs(v.outLeft) > 1 || std::fabs(v.outRight) > 1) writeShared(v.clipIndicator, 1);
     // A new clip while lit does not restart the hold.
     if (plexa::valuesEqual(v.clipIndicator, 1)) {
-        if (v.sampleRate <= v.clipHoldCount) {
+        if (sampleRate <= v.clipHoldCount) {
             v.clipHoldCount = 0;
-            v.clipIndicator = 0;
+            writeShared(v.clipIndicator, 0);
         } else {
             v.clipHoldCount = sanitize(v.clipHoldCount + 1);
         }
@@ -409,51 +421,51 @@ void TPlexaEffect::sampleSection() {
 
     v.inputLevel = sanitize((std::fabs(v.right.dcOut) + std::fabs(v.left.dcOut)) * 0.5);
     v.inputLevelDb = sanitize(dbOf(v.inputLevel) + 18 + 3);
-    v.meterFastStep = sanitize(44100 / v.sampleRate * 0.0033333333333333335);
+    v.meterFastStep = sanitize(44100 / sampleRate * 0.0033333333333333335);
     followLevel(v.inMeterFast, v.inputLevelDb, v.meterFastStep);
-    v.meterSlowStep = sanitize(44100 / v.sampleRate * 0.00005);
+    v.meterSlowStep = sanitize(44100 / sampleRate * 0.00005);
     followLevel(v.inMeterSlow, v.inputLevelDb, v.meterSlowStep);
-    v.inMeterFastShown = sanitize(std::fmax(-20.0, std::fmin(20.0, v.inMeterFast)));
-    v.inMeterSlowShown = sanitize(std::fmax(-20.0, std::fmin(20.0, v.inMeterSlow)));
+    writeShared(v.inMeterFastShown, sanitize(std::fmax(-20.0, std::fmin(20.0, v.inMeterFast))));
+    writeShared(v.inMeterSlowShown, sanitize(std::fmax(-20.0, std::fmin(20.0, v.inMeterSlow))));
 
     // The meters see the level before the limit.
     v.outputLevel = sanitize((std::fabs(v.outRight) + std::fabs(v.outLeft)) * 0.5);
     v.outputLevelDb = sanitize(dbOf(v.outputLevel) + 18 + 3);
-    v.meterFastStep = sanitize(44100 / v.sampleRate * 0.0033333333333333335);
+    v.meterFastStep = sanitize(44100 / sampleRate * 0.0033333333333333335);
     followLevel(v.outMeterFast, v.outputLevelDb, v.meterFastStep);
-    v.meterSlowStep = sanitize(44100 / v.sampleRate * 0.00005);
+    v.meterSlowStep = sanitize(44100 / sampleRate * 0.00005);
     followLevel(v.outMeterSlow, v.outputLevelDb, v.meterSlowStep);
-    v.outMeterFastShown = sanitize(std::fmax(-20.0, std::fmin(20.0, v.outMeterFast)));
-    v.outMeterSlowShown = sanitize(std::fmax(-20.0, std::fmin(20.0, v.outMeterSlow)));
+    writeShared(v.outMeterFastShown, sanitize(std::fmax(-20.0, std::fmin(20.0, v.outMeterFast))));
+    writeShared(v.outMeterSlowShown, sanitize(std::fmax(-20.0, std::fmin(20.0, v.outMeterSlow))));
 
-    v.slopeLeft = sanitize(std::fabs(v.outLeft - v.prevOutLeft) * v.sampleRate);
-    v.slopeRight = sanitize(std::fabs(v.outRight - v.prevOutRight) * v.sampleRate);
+    v.slopeLeft = sanitize(std::fabs(v.outLeft - v.prevOutLeft) * sampleRate);
+    v.slopeRight = sanitize(std::fabs(v.outRight - v.prevOutRight) * sampleRate);
     v.prevOutLeft = sanitize(v.outLeft);
     v.prevOutRight = sanitize(v.outRight);
 
-    if (v.slopeLeft < 0.1) v.slopePeakLeft = 0;
-    v.slopePeakLeft = sanitize(std::fmax(v.slopePeakLeft, v.slopeLeft));
-    if (v.slopeRight < 0.1) v.slopePeakRight = 0;
-    v.slopePeakRight = sanitize(std::fmax(v.slopePeakRight, v.slopeRight));
+    if (v.slopeLeft < 0.1) writeShared(v.slopePeakLeft, 0);
+    writeShared(v.slopePeakLeft, sanitize(std::fmax(v.slopePeakLeft, v.slopeLeft)));
+    if (v.slopeRight < 0.1) writeShared(v.slopePeakRight, 0);
+    writeShared(v.slopePeakRight, sanitize(std::fmax(v.slopePeakRight, v.slopeRight)));
 
     // The hold decays faster the higher it stands.
     v.slopeStepLeft = v.slopeLeft > 0 ? sanitize(std::fabs(v.slopeLeft / 96000)) : 0;
-    const double decayLeft = sanitize(std::exp(v.slopeHoldLeft * (-10.1) / v.sampleRate));
+    const double decayLeft = sanitize(std::exp(v.slopeHoldLeft * (-10.1) / sampleRate));
     v.slopeHoldLeft = sanitize(std::fmax(v.slopeStepLeft, decayLeft * v.slopeHoldLeft));
-    v.slopeHoldDbLeft = sanitize(std::fmax(-40.0, dbOf(v.slopeHoldLeft)));
-    v.slopeBarLeft = sanitize(std::fmin(0.0, std::fmax(-40.0, v.slopeHoldDbLeft)));
-    v.slopeDbLeft = sanitize(dbOf(v.slopeLeft / v.sampleRate) - dbOf(0));
+    writeShared(v.slopeHoldDbLeft, sanitize(std::fmax(-40.0, dbOf(v.slopeHoldLeft))));
+    writeShared(v.slopeBarLeft, sanitize(std::fmin(0.0, std::fmax(-40.0, v.slopeHoldDbLeft))));
+    writeShared(v.slopeDbLeft, sanitize(dbOf(v.slopeLeft / sampleRate) - dbOf(0)));
 
     // The right meter scales by the host rate where the left uses 96 kHz.
-    v.slopeStepRight = v.slopeRight > 0 ? sanitize(std::fabs(v.slopeRight / v.sampleRate)) : 0;
-    const double decayRight = sanitize(std::exp(v.slopeHoldRight * (-10.1) / v.sampleRate));
+    v.slopeStepRight = v.slopeRight > 0 ? sanitize(std::fabs(v.slopeRight / sampleRate)) : 0;
+    const double decayRight = sanitize(std::exp(v.slopeHoldRight * (-10.1) / sampleRate));
     v.slopeHoldRight = sanitize(std::fmax(v.slopeStepRight, decayRight * v.slopeHoldRight));
-    v.slopeHoldDbRight = sanitize(std::fmax(-40.0, dbOf(v.slopeHoldRight)));
-    v.slopeBarRight = sanitize(std::fmin(0.0, std::fmax(-40.0, v.slopeHoldDbRight)));
-    v.slopeDbRight = sanitize(dbOf(v.slopeRight / v.sampleRate) - dbOf(0));
+    writeShared(v.slopeHoldDbRight, sanitize(std::fmax(-40.0, dbOf(v.slopeHoldRight))));
+    writeShared(v.slopeBarRight, sanitize(std::fmin(0.0, std::fmax(-40.0, v.slopeHoldDbRight))));
+    writeShared(v.slopeDbRight, sanitize(dbOf(v.slopeRight / sampleRate) - dbOf(0)));
 
-    v.editorWidthValue = 681;
-    v.editorHeightValue = 371;
+    writeShared(v.editorWidthValue, 681);
+    writeShared(v.editorHeightValue, 371);
 }
 
 void TPlexaEffect::serializeSection() {

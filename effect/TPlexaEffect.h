@@ -4,6 +4,7 @@
 
 #include "effect/StylusKernel.h"
 #include "effect/TonarvoVariables.h"
+#include "runtime/SharedValue.h"
 #include "runtime/TPlexa.h"
 
 class TPlexaEffect : public plexa::TPlexa {
@@ -36,12 +37,16 @@ public:
     // Draws the whole interface and applies the mouse to its controls.
     void gfxSection() override;
 
-    double& inputTrimDb() { return sliderValues[kInputTrim]; }
-    double& outputTrimDb() { return sliderValues[kOutputTrim]; }
-    double& cartridgeResponse() { return sliderValues[kCartridgeResponse]; }
-    double& armResonance() { return sliderValues[kArmResonance]; }
-    double& armDampingControl() { return sliderValues[kArmDampingControl]; }
-    double& slewLimitDb() { return sliderValues[kSlewLimit]; }
+    // The controls are shared: parameter, editor and state calls write them
+    // while the audio thread reads them.
+    double sliderValue(Slider number) const { return plexa::readShared(sliderValues[number]); }
+    void setSliderValue(Slider number, double value) { plexa::writeShared(sliderValues[number], value); }
+    double inputTrimDb() const { return sliderValue(kInputTrim); }
+    double outputTrimDb() const { return sliderValue(kOutputTrim); }
+    double cartridgeResponse() const { return sliderValue(kCartridgeResponse); }
+    double armResonance() const { return sliderValue(kArmResonance); }
+    double armDampingControl() const { return sliderValue(kArmDampingControl); }
+    double slewLimitDb() const { return sliderValue(kSlewLimit); }
 
     // The oversampled stylus: `n` sub-steps on both channels' held inputs,
     // accumulating into their overSum.
@@ -64,7 +69,7 @@ private:
     };
 
     void copyStep();
-    void controlLaws();
+    void controlLaws(double sampleRate);
     void runSubStepsLiteral(std::int32_t n);
     // The designs change only at block boundaries and at init; so do these.
     void refreshQuotients();
@@ -79,7 +84,7 @@ private:
     bool pointerIn(double left, double right, double top, double bottom) const;
     // A trim-style row: the left button sets the slider from x, the right
     // button restores its default.
-    void handleTrimRow(double& sliderValue, double rowTop, double defaultValue);
+    void handleTrimRow(Slider slider, double rowTop, double defaultValue);
     void drawExperimentalIndicator(EffectDrawing& draw);
     void drawCartridgeColumn(EffectDrawing& draw);
 };

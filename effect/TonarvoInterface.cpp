@@ -9,8 +9,10 @@
 #include "effect/TPlexaEffect.h"
 #include "runtime/platform/Platform.h"
 
+using plexa::readShared;
 using plexa::sanitize;
 using plexa::valuesEqual;
+using plexa::writeShared;
 
 namespace {
 
@@ -48,21 +50,23 @@ struct TPlexaEffect::Bar {
     double textAlpha;
 };
 
+// The initialisation also sets the colour, from whatever thread switches
+// the effect on, so it is shared with the paint.
 void TPlexaEffect::setColour(double red, double green, double blue, double alpha) {
-    v.colorR = red;
-    v.colorG = green;
-    v.colorB = blue;
-    v.colorA = alpha;
+    writeShared(v.colorR, red);
+    writeShared(v.colorG, green);
+    writeShared(v.colorB, blue);
+    writeShared(v.colorA, alpha);
 }
 
 bool TPlexaEffect::pointerIn(double left, double right, double top, double bottom) const {
     return v.frameMouseX >= left && v.frameMouseX < right && v.frameMouseY >= top && v.frameMouseY < bottom;
 }
 
-void TPlexaEffect::handleTrimRow(double& sliderValue, double rowTop, double defaultValue) {
+void TPlexaEffect::handleTrimRow(Slider slider, double rowTop, double defaultValue) {
     if (!pointerIn(kBarLeft, kBarLeft + kBarWidth, rowTop, rowTop + 20)) return;
-    if (valuesEqual(v.frameMouseCap, 1)) sliderValue = sanitize(clampTo((v.frameMouseX - 340) * 0.11, -24, 24));
-    if (valuesEqual(v.frameMouseCap, 2)) sliderValue = defaultValue;
+    if (valuesEqual(v.frameMouseCap, 1)) setSliderValue(slider, sanitize(clampTo((v.frameMouseX - 340) * 0.11, -24, 24)));
+    if (valuesEqual(v.frameMouseCap, 2)) setSliderValue(slider, defaultValue);
 }
 
 void TPlexaEffect::drawBarBody(EffectDrawing& draw, const Bar& bar) {
@@ -104,10 +108,11 @@ void TPlexaEffect::drawExperimentalIndicator(EffectDrawing& draw) {
     penX = 290;
     penY = 190;
     const double now = static_cast<double>(platform::calendarSeconds());
-    if (v.inMeterSlowShown < -19) v.quietTime = now;  // quiet input restarts the countdown
-    if (!(v.quietTime > now - 15)) return;
+    if (readShared(v.inMeterSlowShown) < -19) writeShared(v.quietTime, now);  // quiet input restarts the countdown
+    const double quietTime = readShared(v.quietTime);
+    if (!(quietTime > now - 15)) return;
     setColour(0, 0, 0, 1);
-    if (v.quietTime > now - 5) {
+    if (quietTime > now - 5) {
         draw.blit(7);
         // Flicker: lit goes dark with probability 0.1 per frame, dark stays
         // dark with probability 0.6.
@@ -127,7 +132,7 @@ void TPlexaEffect::drawExperimentalIndicator(EffectDrawing& draw) {
 }
 
 void TPlexaEffect::drawCartridgeColumn(EffectDrawing& draw) {
-    double& response = cartridgeResponse();
+    const double response = cartridgeResponse();
     setColour(kBlue.r, kBlue.g, kBlue.b, 1);
     draw.drawLine(620, 15, 620, 315, 1);
     draw.drawLine(640, 15, 640, 315, 1);
@@ -137,12 +142,12 @@ void TPlexaEffect::drawCartridgeColumn(EffectDrawing& draw) {
     draw.fillRect(620, 316, 20, -150 * response);  // grows upwards, 150 pixels per unit
 
     const bool left = valuesEqual(v.frameMouseCap, 1), right = valuesEqual(v.frameMouseCap, 2);
-    if (pointerIn(620, 640, 5, 15) && left) response = 2;
+    if (pointerIn(620, 640, 5, 15) && left) setSliderValue(kCartridgeResponse, 2);
     if (pointerIn(620, 640, 15, 315)) {
-        if (left) response = sanitize((315 - v.frameMouseY) * 0.0066);
-        if (right) response = 0;
+        if (left) setSliderValue(kCartridgeResponse, sanitize((315 - v.frameMouseY) * 0.0066));
+        if (right) setSliderValue(kCartridgeResponse, 0);
     }
-    if (pointerIn(620, 640, 315, 325) && left) response = 0;
+    if (pointerIn(620, 640, 315, 325) && left) setSliderValue(kCartridgeResponse, 0);
 
     // "cartridge", "freq", "response" downwards, a blank step between words.
     setColour(kBlue.r, kBlue.g, kBlue.b, 1);
@@ -159,7 +164,7 @@ void TPlexaEffect::drawCartridgeColumn(EffectDrawing& draw) {
     draw.drawStr(10060);
     penX = 611;
     penY = 333;
-    draw.drawNumber(std::fabs(v.cartridgeShownHz), 0);
+    draw.drawNumber(std::fabs(readShared(v.cartridgeShownHz)), 0);
     penX = 623;
     penY = 343;
     draw.drawStr(10061);
@@ -201,10 +206,10 @@ void TPlexaEffect::gfxSection() {
     penX = 15;
     penY = 85;
     draw.drawStr(10001);
-    draw.drawNumber(v.buildDate, 0);
+    draw.drawNumber(readShared(v.buildDate), 0);
 
     setColour(1, 1, 1, 1);
-    const double clipImage = valuesEqual(v.clipIndicator, 1) ? 5 : 4;
+    const double clipImage = valuesEqual(readShared(v.clipIndicator), 1) ? 5 : 4;
     for (double x : {80.0, 180.0, 400.0, 500.0}) {
         penX = x;
         penY = 190;
@@ -217,7 +222,8 @@ void TPlexaEffect::gfxSection() {
     const double thresholds[5] = {24000, 21000, 18000, 15000, 12000};
     for (int row = 0; row < 5; ++row) {
         const double y = 100 + 50 * row;
-        for (const auto& [x, value] : {std::pair{0.0, v.slopePeakLeft}, std::pair{50.0, v.slopePeakRight}}) {
+        for (const auto& [x, value] :
+             {std::pair{0.0, readShared(v.slopePeakLeft)}, std::pair{50.0, readShared(v.slopePeakRight)}}) {
             penX = x;
             penY = y;
             draw.blit(3);
@@ -226,47 +232,52 @@ void TPlexaEffect::gfxSection() {
         }
     }
 
+    // Written by the audio thread as it runs: one read of each per frame.
+    const double inFast = readShared(v.inMeterFastShown), inSlow = readShared(v.inMeterSlowShown);
+    const double outFast = readShared(v.outMeterFastShown), outSlow = readShared(v.outMeterSlowShown);
+    const double slopeBarLeft = readShared(v.slopeBarLeft), slopeBarRight = readShared(v.slopeBarRight);
+
     const Rgb inText{1, 0.5, 0}, outText{1, 0.25, 0}, white{1, 1, 1};
     const Bar inputGain{15, kBlue, Ticks::None, 10 * inputTrimDb() + 239, 0, {}, 0, 10002, 10003, 10004, kBlue, 1};
-    const Bar inputFast{45, kOrange, Ticks::Bottom, 12 * v.inMeterFastShown + 239, 0, {}, 0, 10005, 10006, 10007, inText, 1};
-    const Bar inputSlow{75, kOrange, Ticks::Bottom, 12 * v.inMeterSlowShown + 239, 1, {{kGreen, 304, 376}}, 90,
+    const Bar inputFast{45, kOrange, Ticks::Bottom, 12 * inFast + 239, 0, {}, 0, 10005, 10006, 10007, inText, 1};
+    const Bar inputSlow{75, kOrange, Ticks::Bottom, 12 * inSlow + 239, 1, {{kGreen, 304, 376}}, 90,
                         10008, 10009, 10010, inText, 1};
-    const Bar outputSlow{105, kRed, Ticks::Top, 12 * v.outMeterSlowShown + 239, 1, {{kYellow, 304, 376}}, 105,
+    const Bar outputSlow{105, kRed, Ticks::Top, 12 * outSlow + 239, 1, {{kYellow, 304, 376}}, 105,
                          10011, 10012, 10013, outText, 1};
-    const Bar outputFast{135, kRed, Ticks::Top, 12 * v.outMeterFastShown + 239, 0, {}, 0, 10014, 10015, 10016, outText, 1};
+    const Bar outputFast{135, kRed, Ticks::Top, 12 * outFast + 239, 0, {}, 0, 10014, 10015, 10016, outText, 1};
     const Strip zones[3] = {{kGreen, 100, 340}, {kYellow, 340, 436}, {kRed, 436, 580}};
-    const Bar slewLeft{215, kGrey, Ticks::Bottom, 12 * v.slopeBarLeft + 479, 3, {zones[0], zones[1], zones[2]}, 230,
+    const Bar slewLeft{215, kGrey, Ticks::Bottom, 12 * slopeBarLeft + 479, 3, {zones[0], zones[1], zones[2]}, 230,
                        10020, 10021, 10022, white, 0.5};
-    const Bar slewRight{245, kGrey, Ticks::Top, 12 * v.slopeBarRight + 479, 3, {zones[0], zones[1], zones[2]}, 245,
+    const Bar slewRight{245, kGrey, Ticks::Top, 12 * slopeBarRight + 479, 3, {zones[0], zones[1], zones[2]}, 245,
                         10025, 10026, 10027, white, 0.5};
 
     // Input gain: its own row between fill and text; the two input meters'
     // rows after the text, before those meters are drawn.
     drawBarBody(draw, inputGain);
-    handleTrimRow(inputTrimDb(), 15, 0);
+    handleTrimRow(kInputTrim, 15, 0);
     drawBarText(draw, inputGain, inputTrimDb());
-    handleTrimRow(inputTrimDb(), 45, 0);
-    handleTrimRow(inputTrimDb(), 75, 0);
+    handleTrimRow(kInputTrim, 45, 0);
+    handleTrimRow(kInputTrim, 75, 0);
     drawBarBody(draw, inputFast);
-    drawBarText(draw, inputFast, v.inMeterFastShown);
+    drawBarText(draw, inputFast, inFast);
     drawBarBody(draw, inputSlow);
-    drawBarText(draw, inputSlow, v.inMeterSlowShown);
+    drawBarText(draw, inputSlow, inSlow);
 
     // Output meters first, then the output gain, which also answers in their rows.
     drawBarBody(draw, outputSlow);
-    drawBarText(draw, outputSlow, v.outMeterSlowShown);
+    drawBarText(draw, outputSlow, outSlow);
     drawBarBody(draw, outputFast);
-    drawBarText(draw, outputFast, v.outMeterFastShown);
+    drawBarText(draw, outputFast, outFast);
     const Bar outputGain{165, kBlue, Ticks::None, 10 * outputTrimDb() + 239, 0, {}, 0, 10017, 10018, 10019, kBlue, 1};
     drawBarBody(draw, outputGain);
-    handleTrimRow(outputTrimDb(), 165, 0);
+    handleTrimRow(kOutputTrim, 165, 0);
     drawBarText(draw, outputGain, outputTrimDb());
-    handleTrimRow(outputTrimDb(), 105, 0);
-    handleTrimRow(outputTrimDb(), 135, 0);
+    handleTrimRow(kOutputTrim, 105, 0);
+    handleTrimRow(kOutputTrim, 135, 0);
 
     // Slew rows: level in dB FS, then the rate in dB per sample with its sign.
-    for (const auto& [bar, level, rate] : {std::tuple{&slewLeft, v.slopeHoldDbLeft, v.slopeDbLeft},
-                                           std::tuple{&slewRight, v.slopeHoldDbRight, v.slopeDbRight}}) {
+    for (const auto& [bar, level, rate] : {std::tuple{&slewLeft, readShared(v.slopeHoldDbLeft), readShared(v.slopeDbLeft)},
+                                           std::tuple{&slewRight, readShared(v.slopeHoldDbRight), readShared(v.slopeDbRight)}}) {
         drawBarBody(draw, *bar);
         drawBarText(draw, *bar, level);
         // "(", rate, " dB/sample)": the three texts after the row's own three.
@@ -280,31 +291,31 @@ void TPlexaEffect::gfxSection() {
     const Bar tracking{275, kBlue, Ticks::None, 10 * slewLimitDb() - 1, 0, {}, 0, 10030, 10031, 10032, kBlue, 1};
     drawBarBody(draw, tracking);
     if (pointerIn(kBarLeft, kBarLeft + kBarWidth, 275, 295)) {
-        if (valuesEqual(v.frameMouseCap, 1)) slewLimitDb() = sanitize(clampTo((v.frameMouseX - 140) * 0.12, 0, 48));
-        if (valuesEqual(v.frameMouseCap, 2)) slewLimitDb() = 25.2;
+        if (valuesEqual(v.frameMouseCap, 1)) setSliderValue(kSlewLimit, sanitize(clampTo((v.frameMouseX - 140) * 0.12, 0, 48)));
+        if (valuesEqual(v.frameMouseCap, 2)) setSliderValue(kSlewLimit, 25.2);
     }
-    drawBarText(draw, tracking, v.trackingForceGrams);
+    drawBarText(draw, tracking, readShared(v.trackingForceGrams));
 
     const Bar resonance{305, kBlue, Ticks::None, 10 * armResonance() + 239, 0, {}, 0, 10033, 10034, 10035, kBlue, 1};
     drawBarBody(draw, resonance);
-    handleTrimRow(armResonance(), 305, -24);
-    drawBarText(draw, resonance, v.resonanceShownHz);
+    handleTrimRow(kArmResonance, 305, -24);
+    drawBarText(draw, resonance, readShared(v.resonanceShownHz));
 
     const Bar damping{335, kBlue, Ticks::None, 10 * armDampingControl() + 239, 0, {}, 0, 10036, 10037, 10038, kBlue, 1};
     drawBarBody(draw, damping);
-    handleTrimRow(armDampingControl(), 335, -24);
-    drawBarText(draw, damping, v.dampingShown);
+    handleTrimRow(kArmDampingControl, 335, -24);
+    drawBarText(draw, damping, readShared(v.dampingShown));
 
     drawCartridgeColumn(draw);
 
     // Reset area over the logo: the right button restores five controls
     // (not the cartridge) and says so while held.
     if (pointerIn(20, 80, 20, 80) && valuesEqual(v.frameMouseCap, 2)) {
-        armResonance() = -24;
-        armDampingControl() = -24;
-        inputTrimDb() = 0;
-        outputTrimDb() = 0;
-        slewLimitDb() = 25.2;
+        setSliderValue(kArmResonance, -24);
+        setSliderValue(kArmDampingControl, -24);
+        setSliderValue(kInputTrim, 0);
+        setSliderValue(kOutputTrim, 0);
+        setSliderValue(kSlewLimit, 25.2);
         setColour(1.5, 1.5, 0, 0.5);
         penX = 31;
         penY = 40;
@@ -312,7 +323,7 @@ void TPlexaEffect::gfxSection() {
     }
 
     setColour(1, 0, 0, 1);
-    const double w = v.editorWidthValue, h = v.editorHeightValue;
+    const double w = readShared(v.editorWidthValue), h = readShared(v.editorHeightValue);
     draw.drawLine(0, 0, w - 1, 0, 1);
     draw.drawLine(w - 1, 0, w - 1, h - 1, 1);
     draw.drawLine(w - 1, h - 1, 0, h - 1, 1);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "runtime/SharedValue.h"
+
 namespace plexa {
 
 void CPlexaDescription::addSlider(std::int32_t number, double* boundVariable, double defaultValue, double minimum,
@@ -27,7 +29,7 @@ void CPlexaDescription::addSlider(std::int32_t number, double* boundVariable, do
 double CPlexaDescription::normalizedValue(std::int32_t index) const {
     if (!isSliderIndex(index)) return 0.0;
     const SliderRecord& r = sliderRecords[static_cast<std::size_t>(index)];
-    return (sliderValues[r.number] - r.minimum) / (r.maximum - r.minimum);
+    return (readShared(sliderValues[r.number]) - r.minimum) / (r.maximum - r.minimum);
 }
 
 bool CPlexaDescription::setNormalizedValue(std::int32_t index, double x) {
@@ -38,8 +40,8 @@ bool CPlexaDescription::setNormalizedValue(std::int32_t index, double x) {
     const SliderRecord& r = sliderRecords[static_cast<std::size_t>(index)];
     double v = ((r.maximum - r.minimum) * x + r.minimum + r.step / 2) / r.step;
     v = std::floor(v) * r.step;
-    if (valuesEqual(v, sliderValues[r.number])) return false;
-    sliderValues[r.number] = v;
+    if (valuesEqual(v, readShared(sliderValues[r.number]))) return false;
+    writeShared(sliderValues[r.number], v);
     if (r.boundVariable) *r.boundVariable = v;
     sliderSection();
     return true;
@@ -48,7 +50,7 @@ bool CPlexaDescription::setNormalizedValue(std::int32_t index, double x) {
 std::string CPlexaDescription::displayText(std::int32_t index) const {
     if (!isSliderIndex(index)) return {};
     const SliderRecord& r = sliderRecords[static_cast<std::size_t>(index)];
-    const double v = sliderValues[r.number];
+    const double v = readShared(sliderValues[r.number]);
     const std::size_t n = r.optionTexts.size();
     if (n == 0) {
         char text[512];  // "%.2f" of the largest double needs 312 characters

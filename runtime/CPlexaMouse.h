@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "runtime/CPlexaGraphics.h"
+#include "runtime/SharedValue.h"
 
 namespace plexa {
 
@@ -37,7 +38,11 @@ protected:
 
 private:
     // Keeps the editor redrawing while the user works with the mouse.
-    void raiseFrameRate() { frameRate = frameRate < 30.0 ? 30.0 : frameRate; }  // NaN stays NaN
+    // The rate is shared with the initialisation, which may run elsewhere.
+    void raiseFrameRate() {
+        const double rate = readShared(frameRate);
+        writeShared(frameRate, rate < 30.0 ? 30.0 : rate);  // NaN stays NaN
+    }
 };
 
 }  // namespace plexa

@@ -22,6 +22,7 @@ bool buffersUsable(Sample** inputs, Sample** outputs, std::int32_t channels) {
 
 template <typename Sample>
 void CPlexaSamples::runAudioLoop(Sample** inputs, Sample** outputs, std::int32_t frames, std::int32_t channels) {
+    beginProcessing();
     blockSection();  // also for empty blocks: hosts use them to pass time information
     if (frames <= 0 || !buffersUsable(inputs, outputs, channels)) return;
 

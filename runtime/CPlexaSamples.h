@@ -25,6 +25,10 @@ protected:
     CPlexaSamples() = default;
     ~CPlexaSamples() = default;
 
+    // Work handed to the audio thread, done at the start of each processing
+    // call before the block section.
+    virtual void beginProcessing() {}
+
 private:
     template <typename Sample>
     void runAudioLoop(Sample** inputs, Sample** outputs, std::int32_t frames, std::int32_t channels);

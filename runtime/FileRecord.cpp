@@ -4,6 +4,7 @@
 
 #include "runtime/EffectValue.h"
 #include "runtime/ModulePath.h"
+#include "runtime/SharedValue.h"
 
 namespace plexa {
 
@@ -33,13 +34,13 @@ void FileRecord::streamValue(double& value) {
     const std::size_t at = static_cast<std::size_t>(position);
     if (mode == Writing) {
         if (data.size() < at + 1) data.resize(at + 1, 0.0f);
-        data[at] = static_cast<float>(value);  // nearest single; not sanitised
+        data[at] = static_cast<float>(readShared(value));  // nearest single; not sanitised
         ++position;
     } else if (mode == Reading) {
         if (at < data.size()) {
             // Stored as read, but like every effect value never non-finite:
             // a NaN slider would reach the host through getParameter.
-            value = sanitize(static_cast<double>(data[at]));
+            writeShared(value, sanitize(static_cast<double>(data[at])));
             ++position;
         }
     }

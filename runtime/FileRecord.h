@@ -22,7 +22,8 @@ struct FileRecord {
     void flush() const;
     // Flushes, then empties the record and puts it in newMode.
     void reset(std::uint32_t newMode);
-    // Writes the value (mode 2) or reads the next one into it (mode 1).
+    // Writes the value (mode 2) or reads the next one into it (mode 1). The
+    // value may be a slider that other threads use: it is accessed as shared.
     void streamValue(double& value);
 };
 

@@ -35,10 +35,10 @@ void hostOpen(CVeST* adapter) {
     if (TPlexa* effect = effectOf(adapter)) effect->onOpen();
 }
 void hostSuspend(CVeST* adapter) {
-    if (TPlexa* effect = effectOf(adapter)) effect->onSuspend();
+    if (TPlexa* effect = effectOf(adapter)) effect->switchOff();
 }
 void hostResume(CVeST* adapter) {
-    if (TPlexa* effect = effectOf(adapter)) effect->onResume();
+    if (TPlexa* effect = effectOf(adapter)) effect->switchOn();
 }
 void editorIdle(CVeST* adapter) {
     if (TPlexa* effect = effectOf(adapter)) effect->frameTick();

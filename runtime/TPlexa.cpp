@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/SharedValue.h"
 #include "runtime/platform/Platform.h"
 #include "runtime/spectral/FftTables.h"
 
@@ -29,12 +30,34 @@ void TPlexa::onResume() {
     sliderSection();
 }
 
+void TPlexa::switchOn() {
+    initHandedOver.store(false, std::memory_order_relaxed);  // the resume initialises anyway
+    switchedOn.store(true, std::memory_order_release);
+    onResume();
+}
+
+void TPlexa::switchOff() {
+    onSuspend();
+    switchedOn.store(false, std::memory_order_release);
+}
+
 std::uint32_t TPlexa::initOnce() {
-    if (initCount == 0) initSection();
+    if (initCount == 0) {
+        if (switchedOn.load(std::memory_order_acquire))
+            initHandedOver.store(true, std::memory_order_release);
+        else
+            initSection();
+    }
     return ++initCount;
 }
 
+void TPlexa::beginProcessing() {
+    if (initHandedOver.load(std::memory_order_relaxed) && initHandedOver.exchange(false, std::memory_order_acq_rel))
+        initSection();
+}
+
 void TPlexa::frameTick() {
+    const double frameRate = readShared(this->frameRate);
     if (!(frameRate > 0.0)) return;
     const std::int32_t now = platform::frameClockMs();
     // Wrapping 32-bit difference, as the millisecond counter wraps too.

@@ -3,6 +3,7 @@
 // init-once counter, the editor frame timer, state chunks).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "runtime/CPlexaMouse.h"
@@ -29,6 +30,10 @@ public:
     // *data at bytes that stay valid until the next save or restore.
     virtual std::int32_t writeStateChunk(void** data);
 
+    // The host's switch-on and switch-off, around onResume and onSuspend.
+    void switchOn();
+    void switchOff();
+
     static constexpr float kStateMarker = -1000.0f;
 
     std::int32_t lastFrameTick = 0;
@@ -37,6 +42,16 @@ public:
 protected:
     // The open steps of the runtime itself, without an effect's additions.
     void openRuntime();
+    void beginProcessing() override;
+
+private:
+    // A switched-on effect may be processing on another thread at any time,
+    // so the initialisation a first restore asks for is handed to the audio
+    // thread, which runs it before its next block: what a restore between
+    // blocks does, without the two threads ever rewriting the same state at
+    // once, and without the audio thread waiting for anything.
+    std::atomic<bool> switchedOn{false};
+    std::atomic<bool> initHandedOver{false};
 };
 
 }  // namespace plexa

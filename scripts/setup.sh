@@ -8,6 +8,7 @@ packages=(
   libsndfile1-dev libcairo2-dev libx11-dev fonts-liberation libfftw3-dev
   libxtst-dev xvfb
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64
+  dpkg-dev lintian file unzip lilv-utils
 )
 
 missing=()

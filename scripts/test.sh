@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the normal build, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, a bounded run of each fuzzer, and the Windows
-# DLL cross-built with mingw-w64 and tested under Wine.
+# UndefinedBehaviorSanitizer, the stress battery under ThreadSanitizer, a
+# bounded run of each fuzzer, and the Windows DLL cross-built with mingw-w64
+# and tested under Wine (the stress battery too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,12 @@ cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
 ctest --preset sanitize
 
+echo "== ThreadSanitizer: the stress battery on the plug-in (clang)"
+# Only the plug-in and the battery are built here; any report fails the run.
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+ctest --preset tsan
+
 echo "== fuzzers (bounded)"
 cmake --preset fuzz >/dev/null
 # The rest of the suite already ran under the sanitizers above.
@@ -30,3 +37,8 @@ ctest --preset windows
 # Its audio against the Linux plug-in's; fails rather than skips here.
 TONARVO_REQUIRE_WINDOWS=1 ctest --test-dir build/default --output-on-failure -R '^windows\.audio_matches_linux$'
 WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
+
+echo "== packages: .deb and .tar.gz (default preset), .zip (windows preset), checked"
+cmake --build --preset default --target package
+cmake --build --preset windows --target package
+bash scripts/check-packages.sh

@@ -232,14 +232,38 @@ TEST_F(SectionOrder, RestoreRunsInitOnlyTheFirstTime) {
     EXPECT_EQ(probe().initCount(fresh->effect), 2u);
 }
 
-TEST_F(SectionOrder, FirstRestoreInitialisesEvenAfterASwitchOn) {
+// Switched on, the effect may be processing on another thread: the first
+// restore's initialisation runs on the audio thread, before its next block.
+TEST_F(SectionOrder, FirstRestoreWhileSwitchedOnInitialisesBeforeTheNextBlock) {
     auto instance = create();
     instance->dispatch(effOpen);
     instance->dispatch(effMainsChanged, 0, 1);
     takeLog();
     EXPECT_EQ(instance->restore(bytesOf({-1000.0f, 1.0f})), 8);
-    EXPECT_EQ(takeLog(), (Log{"initOnce", "initSection", "serializeSection:read", "sliderSection"}));
+    EXPECT_EQ(takeLog(), (Log{"initOnce", "serializeSection:read", "sliderSection"}));
     EXPECT_EQ(probe().initCount(instance->effect), 1u);
+    float silence[2] = {}, *io[2] = {&silence[0], &silence[1]};
+    instance->effect->processReplacing(instance->effect, io, io, 1);
+    EXPECT_EQ(takeLog(), (Log{"initSection", "blockSection", "sampleSection"}));
+    instance->effect->processReplacing(instance->effect, io, io, 1);
+    EXPECT_EQ(takeLog(), (Log{"blockSection", "sampleSection"}));
+
+    // A switch-on before that block initialises already: no second one.
+    auto another = create();
+    another->dispatch(effMainsChanged, 0, 1);
+    another->restore(bytesOf({-1000.0f, 1.0f}));
+    another->dispatch(effMainsChanged, 0, 0);
+    another->dispatch(effMainsChanged, 0, 1);
+    takeLog();
+    another->effect->processReplacing(another->effect, io, io, 1);
+    EXPECT_EQ(takeLog(), (Log{"blockSection", "sampleSection"}));
+    // Switched off, a first restore initialises at once.
+    auto off = create();
+    off->dispatch(effMainsChanged, 0, 1);
+    off->dispatch(effMainsChanged, 0, 0);
+    takeLog();
+    off->restore(bytesOf({-1000.0f, 1.0f}));
+    EXPECT_EQ(takeLog(), (Log{"initOnce", "initSection", "serializeSection:read", "sliderSection"}));
 }
 
 TEST_F(SectionOrder, RejectedOrMarkerlessStateRunsNothing) {

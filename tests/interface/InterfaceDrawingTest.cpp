@@ -17,16 +17,16 @@ TEST_F(InterfaceTest, BarsAtZeroFillToTheirOrigins) {
     EXPECT_TRUE(black(at(630, 314)));  // cartridge column: empty
     EXPECT_TRUE(black(at(630, 316)));
 
-    effect->inputTrimDb() = 24;
-    effect->cartridgeResponse() = 2;
-    effect->slewLimitDb() = 48;
+    effect->setSliderValue(TPlexaEffect::kInputTrim, 24);
+    effect->setSliderValue(TPlexaEffect::kCartridgeResponse, 2);
+    effect->setSliderValue(TPlexaEffect::kSlewLimit, 48);
     frame();
     EXPECT_TRUE(blueFill(at(578, 33)));  // to 580 at +24
     EXPECT_TRUE(blueFill(at(578, 285)));
     EXPECT_TRUE(blueFill(at(630, 16)));  // the column's full 300 pixels, 16 to 315,
     EXPECT_TRUE(blueFill(at(630, 314)));  // under the frame line at 315
 
-    effect->inputTrimDb() = -24;
+    effect->setSliderValue(TPlexaEffect::kInputTrim, -24);
     frame();
     EXPECT_TRUE(black(at(102, 33)));  // width -1: one pixel at the frame
 }

@@ -16,12 +16,12 @@ TEST_F(InterfaceTest, GainRowsFollowTheLeftButtonWithinTheirBox) {
         double expected;
     };
     for (const Case& c : {Case{100, -24}, Case{150, -20.9}, Case{340, 0}, Case{579.9, 24}, Case{460, 13.2}}) {
-        effect->inputTrimDb() = 7;
+        effect->setSliderValue(TPlexaEffect::kInputTrim, 7);
         press(c.x, 25, kLeft);
         frame();
         EXPECT_NEAR(effect->inputTrimDb(), c.expected, 1e-9) << c.x;
     }
-    effect->inputTrimDb() = 7;
+    effect->setSliderValue(TPlexaEffect::kInputTrim, 7);
     press(580, 25, kLeft);  // the right edge is outside
     frame();
     EXPECT_EQ(effect->inputTrimDb(), 7.0);
@@ -71,12 +71,12 @@ TEST_F(InterfaceTest, TrackingResonanceAndDampingRows) {
 TEST_F(InterfaceTest, CartridgeColumnCapAndFoot) {
     for (auto [y, expected] : {std::pair{20.0, 1.947}, std::pair{100.0, 1.419}, std::pair{15.0, 1.98},
                                std::pair{10.0, 2.0}, std::pair{320.0, 0.0}}) {
-        effect->cartridgeResponse() = 0.5;
+        effect->setSliderValue(TPlexaEffect::kCartridgeResponse, 0.5);
         press(630, y, kLeft);
         frame();
         EXPECT_NEAR(effect->cartridgeResponse(), expected, 1e-12) << y;
     }
-    effect->cartridgeResponse() = 0.5;
+    effect->setSliderValue(TPlexaEffect::kCartridgeResponse, 0.5);
     press(630, 320, kRight);  // the foot has no right-button action
     frame();
     EXPECT_EQ(effect->cartridgeResponse(), 0.5);
@@ -116,12 +116,12 @@ TEST_F(InterfaceTest, DisplaysIgnoreClicks) {
 }
 
 TEST_F(InterfaceTest, ResetAreaRestoresFiveControlsAndSaysSo) {
-    effect->inputTrimDb() = 5;
-    effect->outputTrimDb() = -5;
-    effect->armResonance() = 3;
-    effect->armDampingControl() = 4;
-    effect->slewLimitDb() = 40;
-    effect->cartridgeResponse() = 1.5;
+    effect->setSliderValue(TPlexaEffect::kInputTrim, 5);
+    effect->setSliderValue(TPlexaEffect::kOutputTrim, -5);
+    effect->setSliderValue(TPlexaEffect::kArmResonance, 3);
+    effect->setSliderValue(TPlexaEffect::kArmDampingControl, 4);
+    effect->setSliderValue(TPlexaEffect::kSlewLimit, 40);
+    effect->setSliderValue(TPlexaEffect::kCartridgeResponse, 1.5);
     press(50, 50, kLeft);  // the left button does nothing here
     frame();
     EXPECT_EQ(effect->inputTrimDb(), 5.0);
@@ -154,7 +154,7 @@ TEST_F(InterfaceTest, ResetAreaRestoresFiveControlsAndSaysSo) {
 }
 
 TEST_F(InterfaceTest, OwnRowChangesShowInTheTextFirstAndRowsBelowInTheNextFrame) {
-    effect->inputTrimDb() = 0;
+    effect->setSliderValue(TPlexaEffect::kInputTrim, 0);
     press(460, 25, kLeft);  // own row: handled between fill and text
     frame();
     EXPECT_NEAR(effect->inputTrimDb(), 13.2, 1e-9);

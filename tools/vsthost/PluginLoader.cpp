@@ -1,6 +1,10 @@
 #include "tools/vsthost/PluginLoader.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <array>
 #include <cstdio>
@@ -18,10 +22,36 @@ namespace {
 // characters are routinely exceeded), so every text buffer is generous.
 constexpr std::size_t kTextBuffer = 512;
 
+#if defined(_WIN32)
+void* openLibrary(const std::string& path, std::string& reason) {
+    HMODULE module = LoadLibraryA(path.c_str());
+    if (module == nullptr) reason = "LoadLibrary failed, error " + std::to_string(GetLastError());
+    return reinterpret_cast<void*>(module);
+}
+void* findSymbol(void* library, const char* name) {
+    // Through void*: FARPROC and the entry type are unrelated function types.
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+void closeLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+#else
+void* openLibrary(const std::string& path, std::string& reason) {
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* error = dlerror();
+        reason = error != nullptr ? error : "dlopen failed";
+    }
+    return library;
+}
+void* findSymbol(void* library, const char* name) {
+    dlerror();
+    return dlsym(library, name);
+}
+void closeLibrary(void* library) { dlclose(library); }
+#endif
+
 void* findEntry(void* library, std::string& name) {
     for (const char* candidate : {"VSTPluginMain", "main"}) {
-        dlerror();
-        if (void* symbol = dlsym(library, candidate); symbol != nullptr) {
+        if (void* symbol = findSymbol(library, candidate); symbol != nullptr) {
             name = candidate;
             return symbol;
         }
@@ -31,7 +61,7 @@ void* findEntry(void* library, std::string& name) {
 
 }  // namespace
 
-std::unique_ptr<Plugin> Plugin::load(const std::string& path, vst2::audioMasterCallback callback) {
+std::shared_ptr<PluginLibrary> PluginLibrary::open(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path file(path);
     if (!std::filesystem::exists(file, ec)) throw ToolError("cannot load plug-in '" + path + "': no such file");
@@ -40,40 +70,50 @@ std::unique_ptr<Plugin> Plugin::load(const std::string& path, vst2::audioMasterC
     // An absolute path keeps dlopen from searching the library path instead.
     const std::string absolute = std::filesystem::absolute(file, ec).string();
 
-    void* library = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        const char* reason = dlerror();
-        throw ToolError("cannot load plug-in '" + path + "': " + (reason != nullptr ? reason : "dlopen failed"));
-    }
+    std::string reason;
+    void* library = openLibrary(absolute, reason);
+    if (library == nullptr) throw ToolError("cannot load plug-in '" + path + "': " + reason);
     std::string entryName;
     void* symbol = findEntry(library, entryName);
     if (symbol == nullptr) {
-        dlclose(library);
+        closeLibrary(library);
         throw ToolError("'" + path + "' is not a VST 2.4 plug-in: it exports neither VSTPluginMain nor main");
     }
-    auto entry = reinterpret_cast<vst2::VstPluginMainProc>(symbol);
-    vst2::AEffect* effect = entry(callback);
-    if (effect == nullptr) {
-        dlclose(library);
-        throw ToolError("plug-in '" + path + "' refused to start: " + entryName + " returned no effect");
-    }
+    return std::shared_ptr<PluginLibrary>(
+        new PluginLibrary(library, reinterpret_cast<vst2::VstPluginMainProc>(symbol), path, std::move(entryName)));
+}
+
+PluginLibrary::PluginLibrary(void* handle, vst2::VstPluginMainProc entry, std::string path, std::string entryName)
+    : handle_(handle), entry_(entry), path_(std::move(path)), entryName_(std::move(entryName)) {}
+
+PluginLibrary::~PluginLibrary() { closeLibrary(handle_); }
+
+vst2::AEffect* PluginLibrary::instantiate(vst2::audioMasterCallback callback) const {
+    vst2::AEffect* effect = entry_(callback);
+    if (effect == nullptr)
+        throw ToolError("plug-in '" + path_ + "' refused to start: " + entryName_ + " returned no effect");
     if (effect->magic != vst2::kEffectMagic) {
         char detail[64];
         std::snprintf(detail, sizeof detail, "0x%08X", static_cast<unsigned>(effect->magic));
         // Whatever it returned is not an AEffect we may call into; leak it
         // rather than guess at how to free it.
-        dlclose(library);
-        throw ToolError("'" + path + "' returned an effect with the wrong magic " + detail + " (expected 'VstP')");
+        throw ToolError("'" + path_ + "' returned an effect with the wrong magic " + detail + " (expected 'VstP')");
     }
-    if (effect->dispatcher == nullptr) {
-        dlclose(library);
-        throw ToolError("'" + path + "' returned an effect without a dispatcher");
-    }
-    return std::unique_ptr<Plugin>(new Plugin(library, effect, std::move(entryName)));
+    if (effect->dispatcher == nullptr) throw ToolError("'" + path_ + "' returned an effect without a dispatcher");
+    return effect;
 }
 
-Plugin::Plugin(void* library, vst2::AEffect* effect, std::string entryName)
-    : library_(library), effect_(effect), entryName_(std::move(entryName)) {}
+std::unique_ptr<Plugin> Plugin::load(const std::string& path, vst2::audioMasterCallback callback) {
+    return create(PluginLibrary::open(path), callback);
+}
+
+std::unique_ptr<Plugin> Plugin::create(std::shared_ptr<PluginLibrary> library, vst2::audioMasterCallback callback) {
+    vst2::AEffect* effect = library->instantiate(callback);
+    return std::unique_ptr<Plugin>(new Plugin(std::move(library), effect));
+}
+
+Plugin::Plugin(std::shared_ptr<PluginLibrary> library, vst2::AEffect* effect)
+    : library_(std::move(library)), effect_(effect) {}
 
 Plugin::~Plugin() {
     // An error part-way through a render must still leave the plug-in closed
@@ -83,7 +123,6 @@ Plugin::~Plugin() {
         if (active_) setActive(false);
         close();
     }
-    dlclose(library_);
 }
 
 vst2::VstIntPtr Plugin::dispatch(vst2::VstInt32 opcode, vst2::VstInt32 index, vst2::VstIntPtr value, void* ptr,

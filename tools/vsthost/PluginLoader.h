@@ -1,6 +1,6 @@
 // A loaded VST 2.4 plug-in: the shared library, its AEffect and typed helpers
 // over the dispatcher. Only the published binary interface is used, so any
-// plug-in can be driven, not just ours.
+// plug-in can be driven, not just ours. Builds for Linux and Windows.
 #pragma once
 
 #include <cstdint>
@@ -12,18 +12,49 @@
 
 namespace vhost {
 
+// The plug-in's shared library, loaded once and shared by every instance made
+// from it; it is unloaded when the last holder lets go.
+class PluginLibrary {
+public:
+    // Throws ToolError with the reason when the file is not a loadable
+    // library with a VST 2.4 entry point.
+    static std::shared_ptr<PluginLibrary> open(const std::string& path);
+
+    ~PluginLibrary();
+    PluginLibrary(const PluginLibrary&) = delete;
+    PluginLibrary& operator=(const PluginLibrary&) = delete;
+
+    // Calls the entry point: a new effect, checked to be one we may call into.
+    // Throws ToolError when the plug-in refuses or returns something else.
+    vst2::AEffect* instantiate(vst2::audioMasterCallback callback) const;
+
+    const std::string& path() const { return path_; }
+    const std::string& entryName() const { return entryName_; }
+    void* nativeHandle() const { return handle_; }
+
+private:
+    PluginLibrary(void* handle, vst2::VstPluginMainProc entry, std::string path, std::string entryName);
+
+    void* handle_;
+    vst2::VstPluginMainProc entry_;
+    std::string path_;
+    std::string entryName_;
+};
+
 class Plugin {
 public:
     // Loads the library and calls its entry point with the callback. Throws
     // ToolError with the reason when the file is not a usable plug-in.
     static std::unique_ptr<Plugin> load(const std::string& path, vst2::audioMasterCallback callback);
+    // A further instance from a library already loaded.
+    static std::unique_ptr<Plugin> create(std::shared_ptr<PluginLibrary> library, vst2::audioMasterCallback callback);
 
     ~Plugin();
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
 
     vst2::AEffect& effect() { return *effect_; }
-    const std::string& entryName() const { return entryName_; }
+    const std::string& entryName() const { return library_->entryName(); }
 
     vst2::VstIntPtr dispatch(vst2::VstInt32 opcode, vst2::VstInt32 index = 0, vst2::VstIntPtr value = 0,
                              void* ptr = nullptr, float opt = 0.0f);
@@ -69,12 +100,11 @@ public:
     void processDouble(double** inputs, double** outputs, int frames);
 
 private:
-    Plugin(void* library, vst2::AEffect* effect, std::string entryName);
+    Plugin(std::shared_ptr<PluginLibrary> library, vst2::AEffect* effect);
     std::string textQuery(vst2::VstInt32 opcode, vst2::VstInt32 index);
 
-    void* library_;
+    std::shared_ptr<PluginLibrary> library_;
     vst2::AEffect* effect_;
-    std::string entryName_;
     bool active_ = false;
     bool processing_ = false;
 };
