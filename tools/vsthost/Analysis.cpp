@@ -258,24 +258,28 @@ ToneMeasurement::ToneMeasurement(double sampleRate, double frequency, double ste
     frequency_ = static_cast<double>(cycles_) * sampleRate / static_cast<double>(window_);
     if (2 * cycles_ >= window_ / 2)
         throw ToolError("a tone of " + hz(frequency) + " has no harmonic below Nyquist (" + hz(sampleRate / 2.0) + ")");
-    settle_ = samplesOf(0.1, sampleRate);
+    // Each level settles for a tenth of a second; the first, coming out of
+    // silence, for half a second more, so that what the onset set ringing
+    // (a low resonance, say) has died down before anything is read.
+    const std::size_t settle = samplesOf(0.1, sampleRate);
+    const std::size_t ramp = samplesOf(0.01, sampleRate);
     for (int i = 0;; ++i) {
         const double level = -60.0 + stepDb * i;
         if (level > 12.0 + 1e-9) break;
         levels_.push_back(level);
     }
-    const std::size_t segment = settle_ + window_;
-    const std::size_t ramp = samplesOf(0.01, sampleRate);
-    signal_.resize(segment * levels_.size());
     double previous = 0.0;
     for (std::size_t s = 0; s < levels_.size(); ++s) {
         const double amplitude = std::pow(10.0, levels_[s] / 20.0);
-        for (std::size_t i = 0; i < segment; ++i) {
-            const std::size_t at = s * segment + i;
+        const std::size_t begin = signal_.size();
+        const std::size_t length = (s == 0 ? settle + samplesOf(0.5, sampleRate) : settle) + window_;
+        reads_.push_back(begin + length - window_);
+        for (std::size_t i = 0; i < length; ++i) {
+            const std::size_t at = begin + i;
             const double mix = rise(static_cast<double>(i), 0.0, static_cast<double>(ramp));
             // The phase advances exactly one cycle every window_/cycles_ samples.
             const double phase = 2.0 * kPi * static_cast<double>((at * cycles_) % window_) / static_cast<double>(window_);
-            signal_[at] = (previous + (amplitude - previous) * mix) * std::sin(phase);
+            signal_.push_back((previous + (amplitude - previous) * mix) * std::sin(phase));
         }
         previous = amplitude;
     }
@@ -297,12 +301,10 @@ ToneResult ToneMeasurement::analyse(const std::vector<double>& recorded) const {
         sines[i] = std::sin(2.0 * kPi * static_cast<double>(i) / static_cast<double>(window_));
     }
     const std::size_t harmonics = (window_ / 2 - 1) / cycles_;  // those below Nyquist
-    const std::size_t segment = settle_ + window_;
-
     ToneResult result;
     std::vector<double> amplitude(harmonics + 1);
     for (std::size_t s = 0; s < levels_.size(); ++s) {
-        const double* y = recorded.data() + s * segment + settle_;
+        const double* y = recorded.data() + reads_[s];
         for (std::size_t m = 1; m <= harmonics; ++m) {
             double re = 0.0, im = 0.0;
             for (std::size_t i = 0; i < window_; ++i) {

@@ -104,8 +104,8 @@ private:
     double frequency_;
     std::size_t window_;
     std::size_t cycles_;
-    std::size_t settle_;
     std::vector<double> levels_;
+    std::vector<std::size_t> reads_;  // where each level's window starts
     std::vector<double> signal_;
 };
 
