@@ -328,6 +328,7 @@ Chart Analyzer::chartFrame(const std::string& title, const std::string& curveNam
     chart.subtitle = formatted("%g Hz", rate_) + ", blocks of " + std::to_string(options_.blockSize) + ", " +
                      (options_.useDouble ? "double" : "single") + " precision, a fresh instance per measurement";
     if (!fixedSettings_.empty()) chart.subtitle += "; " + fixedSettings_;
+    if (settings_[0].value && alike_ && channels_.size() > 1) chart.subtitle += "; all channels alike";
     if (!options_.loadState.empty())
         chart.subtitle += "; state " + std::filesystem::path(options_.loadState).filename().string();
     chart.legendTitle = parameterName_;
