@@ -177,7 +177,8 @@ SweepMeasurement::SweepMeasurement(double sampleRate, double lowestHz, double se
 SweepMeasurement::~SweepMeasurement() = default;
 
 std::vector<std::complex<double>> SweepMeasurement::windowedSpectrum(const std::vector<double>& impulse, long start,
-                                                                     long peak, long end, bool timeWeighted) {
+                                                                     long peak, long end, bool timeWeighted,
+                                                                     std::size_t count, std::size_t multiple) {
     const auto n = static_cast<long>(size_);
     std::vector<double> part(size_, 0.0);
     // Rises over the first half of the lead-in, falls over the last fifth
@@ -189,7 +190,12 @@ std::vector<std::complex<double>> SweepMeasurement::windowedSpectrum(const std::
         const double w = rise(static_cast<double>(t), start, riseEnd) * rise(static_cast<double>(t), end, fallStart);
         part[at] = impulse[at] * w * (timeWeighted ? static_cast<double>(t) : 1.0);
     }
-    return transform_->forward(part);
+    // Only the bins asked for are kept: at high rates a whole spectrum is large.
+    const auto spectrum = transform_->forward(part);
+    std::vector<std::complex<double>> values(count);
+    for (std::size_t i = 0; i < count; ++i)
+        if (bins_[i] * multiple < spectrum.size()) values[i] = spectrum[bins_[i] * multiple];
+    return values;
 }
 
 SweepResult SweepMeasurement::analyse(const std::vector<double>& recorded) {
@@ -208,32 +214,35 @@ SweepResult SweepMeasurement::analyse(const std::vector<double>& recorded) {
     long end = static_cast<long>(tail_);
     for (int k = 1; k <= kHarmonicsInSweep; ++k) {
         const long start = -(lead[k] + (lead[k + 1] - lead[k]) / 5);
-        parts.push_back(windowedSpectrum(impulse, start, -lead[k], end, false));
-        if (k == 1) parts.push_back(windowedSpectrum(impulse, start, 0, end, true));
+        // The linear part at every frequency; a harmonic at k times each excitation.
+        const std::size_t count = k == 1 ? bins_.size() : excitations_.size();
+        const auto multiple = static_cast<std::size_t>(k);
+        parts.push_back(windowedSpectrum(impulse, start, -lead[k], end, false, count, multiple));
+        if (k == 1) parts.push_back(windowedSpectrum(impulse, start, 0, end, true, count, multiple));
         end = start;
     }
     const auto& linear = parts[0];
     const auto& weighted = parts[1];
 
     SweepResult result;
-    for (const std::size_t bin : bins_) {
-        const std::complex<double> h = linear[bin];
+    for (std::size_t i = 0; i < bins_.size(); ++i) {
+        const std::complex<double> h = linear[i];
         result.magnitudeDb.push_back(decibels(std::abs(h)));
         result.phaseDeg.push_back(std::arg(h) * 180.0 / kPi);
         // -d(phase)/d(omega) is the real part of the transform of t*h(t) over that of h.
-        result.groupDelayMs.push_back(std::abs(h) > 0.0 ? (weighted[bin] / h).real() * 1000.0 / sampleRate_
+        result.groupDelayMs.push_back(std::abs(h) > 0.0 ? (weighted[i] / h).real() * 1000.0 / sampleRate_
                                                          : quietNaN());
     }
     for (std::size_t i = 0; i < excitations_.size(); ++i) {
         const std::size_t bin = bins_[i];
-        const double fundamental = std::abs(linear[bin]);
+        const double fundamental = std::abs(linear[i]);
         const bool silent = !(fundamental > 0.0);
         double sum = 0.0;
         for (int k = 2; k <= kHarmonicsInSweep; ++k) {
             const std::size_t at = bin * static_cast<std::size_t>(k);
             double value = quietNaN();
             if (at <= size_ / 2 && !silent) {
-                const double ratio = std::abs(parts[static_cast<std::size_t>(k)][at]) / fundamental;
+                const double ratio = std::abs(parts[static_cast<std::size_t>(k)][i]) / fundamental;
                 sum += ratio * ratio;
                 value = decibels(ratio);
             }

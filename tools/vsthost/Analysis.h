@@ -62,8 +62,11 @@ public:
     SweepResult analyse(const std::vector<double>& recorded);
 
 private:
+    // The transform of a windowed stretch of the impulse response at the
+    // first `count` grid bins, each times `multiple`.
     std::vector<std::complex<double>> windowedSpectrum(const std::vector<double>& impulse, long start, long peak,
-                                                       long end, bool timeWeighted);
+                                                       long end, bool timeWeighted, std::size_t count,
+                                                       std::size_t multiple);
 
     double sampleRate_;
     double rate_;  // seconds for the frequency to grow by a factor e

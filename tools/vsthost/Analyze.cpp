@@ -23,6 +23,7 @@ namespace vhost {
 namespace {
 
 constexpr double kDefaultSampleRate = 44100.0;
+constexpr double kMaxSampleRate = 768000.0;
 
 // One setting of the plug-in: the varied parameter's value, if any, and
 // the text the plug-in shows for it.
@@ -180,6 +181,10 @@ std::vector<std::vector<double>> Analyzer::record(Setting& setting, const std::v
 
 void Analyzer::run() {
     rate_ = options_.sampleRate.value_or(kDefaultSampleRate);
+    // Every signal is held whole, with its recordings and transforms: beyond
+    // this rate they would take gigabytes.
+    if (rate_ > kMaxSampleRate)
+        throw ToolError(formatted("analyze works at sample rates up to %g Hz", kMaxSampleRate));
     std::error_code ec;
     if (std::filesystem::exists(analyze_.outDir, ec) && !std::filesystem::is_directory(analyze_.outDir, ec))
         throw ToolError("cannot write into '" + analyze_.outDir + "': it is not a folder");

@@ -15,7 +15,7 @@ Session::Session(const Options& options) : active_(host_) {
 
 void Session::requireAudio(const Options& options) {
     if (plugin_->numOutputs() < 1) throw ToolError("plug-in has no audio outputs");
-    if (plugin_->numInputs() < 1) throw ToolError("plug-in has no audio inputs; it cannot process a file");
+    if (plugin_->numInputs() < 1) throw ToolError("plug-in has no audio inputs to feed");
     if (options.useDouble && !plugin_->hasFlag(vst2::effFlagsCanDoubleReplacing))
         throw ToolError("plug-in cannot process in double precision (no effFlagsCanDoubleReplacing)");
 }
