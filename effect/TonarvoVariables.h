@@ -5,10 +5,12 @@
 namespace tonarvo {
 
 // Bounds of a low-pass design's w0, in radians per step. The ceiling sits
-// just below pi (a -3 dB point at 99.9 % of Nyquist): high enough that every
-// design that was stable keeps its exact coefficients, including the first
-// block's 22 kHz pre-filter at 44.1 kHz (w0 = 0.9977 pi).
-inline constexpr double kLowPassW0Ceiling = 0.999 * 3.141592653589793;
+// just below pi (a -3 dB point at 99.8 % of Nyquist): high enough that the
+// designs the defaults produce keep their exact coefficients, the first
+// block's 22 kHz pre-filter at 44.1 kHz (w0 = 0.99773 pi) among them, and no
+// higher, since the closer to pi the longer a pinned design rings at Nyquist
+// after a restart.
+inline constexpr double kLowPassW0Ceiling = 0.998 * 3.141592653589793;
 inline constexpr double kLowPassW0Floor = 1e-6;
 
 // An input sample beyond +60 dBFS is no signal: a floating-point mix runs

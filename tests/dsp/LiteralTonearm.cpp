@@ -45,7 +45,7 @@ double step(const Design& d, History& h, double x) {
 void lowPass(Design& d, double w0) {
     d.w0 = store(w0);
     // Kept strictly inside (0, pi), where the design is stable.
-    if (d.w0 > 0.999 * 3.141592653589793) d.w0 = 0.999 * 3.141592653589793;
+    if (d.w0 > 0.998 * 3.141592653589793) d.w0 = 0.998 * 3.141592653589793;
     if (d.w0 < 1e-6) d.w0 = 1e-6;
     d.alpha = store(std::sin(d.w0) / 1.4142135623730951);
     d.cosW0 = store(std::cos(d.w0));
