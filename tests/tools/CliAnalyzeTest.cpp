@@ -94,6 +94,18 @@ TEST(Analyze, GainIsFlatAndCleanForEveryValueOfTheFamily) {
             EXPECT_LT(thd.columns[distortion[0]][r], -120.0) << "at " << thd.columns[0][r] << " dBFS";
         }
     }
+    // A step and an impulse at t = 0: the gain itself from there on, and
+    // nothing before, so both are aligned to the sample.
+    const Csv step = readCsv(dir + "/step.csv");
+    const auto steps = step.find({"left_step"});
+    const auto impulses = step.find({"left_impulse"});
+    ASSERT_EQ(steps.size(), 3u);
+    for (std::size_t r = 0; r < step.columns[0].size(); ++r) {
+        const double t = step.columns[0][r];
+        const double gain = std::pow(10.0, gains[2] / 20.0);
+        EXPECT_NEAR(step.columns[steps[2]][r], t >= 0.0 ? gain : 0.0, 1e-5) << t << " ms";
+        EXPECT_NEAR(step.columns[impulses[2]][r], std::abs(t) < 1e-9 ? gain : 0.0, 1e-5) << t << " ms";
+    }
     // Each measurement's picture, the size render's plot has.
     for (const char* name : {"response", "distortion", "thd", "step"}) {
         auto* surface = cairo_image_surface_create_from_png((dir + "/" + name + ".png").c_str());
@@ -146,9 +158,22 @@ TEST(Analyze, LowPassFollowsItsAnalyticCurveFarDownItsSlope) {
 }
 
 TEST(Analyze, ClipperHarmonicsMatchTheClippedSine) {
-    const std::string dir = analyze("fake_clipper", {"--only", "thd"});  // ceiling -6 dB
+    // Ceiling -6 dB; the sweep at full scale.
+    const std::string dir = analyze("fake_clipper", {"--only", "thd,response", "--level", "0"});
     const Csv csv = readCsv(dir + "/thd.csv");
     const double ceiling = std::pow(10.0, -6.0 / 20.0);
+    // Along the sweep each harmonic's response, read at k times the
+    // frequency that made it, is the harmonic itself, below the frequencies
+    // whose clipped overtones alias back onto it.
+    const Csv sweep = readCsv(dir + "/distortion.csv");
+    const double b1 = clippedSine(1.0, ceiling, 1);
+    for (std::size_t r = 0; sweep.columns[0][r] < 500.0; ++r) {
+        if (sweep.columns[0][r] < 20.0) continue;
+        EXPECT_NEAR(sweep.columns[sweep.find({"left_h3_db"})[0]][r],
+                    20.0 * std::log10(std::abs(clippedSine(1.0, ceiling, 3)) / b1), 0.05) << sweep.columns[0][r];
+        EXPECT_NEAR(sweep.columns[sweep.find({"left_h5_db"})[0]][r],
+                    20.0 * std::log10(std::abs(clippedSine(1.0, ceiling, 5)) / b1), 0.05) << sweep.columns[0][r];
+    }
     const auto thd = csv.find({"left_thd_db"});
     const auto third = csv.find({"left_h3_db"});
     const auto fifth = csv.find({"left_h5_db"});
