@@ -179,9 +179,10 @@ void TPlexaEffect::gfxSection() {
         v.frameEditorWidth = width;
         v.frameEditorHeight = height;
     }
-    v.frameMouseCap = mouseCap;
-    v.frameMouseX = mouseX;
-    v.frameMouseY = mouseY;
+    const FrameMouse mouse = takeFrameMouse();
+    v.frameMouseCap = mouse.cap;
+    v.frameMouseX = mouse.x;
+    v.frameMouseY = mouse.y;
     setColour(0, 0, 0, 1);
     penX = penY = 0;
 

@@ -1,5 +1,7 @@
 #include "runtime/CPlexaMouse.h"
 
+#include "runtime/platform/Platform.h"
+
 namespace plexa {
 
 double CPlexaMouse::mouseCapOf(std::int32_t buttons) {
@@ -18,6 +20,11 @@ void CPlexaMouse::mouseDown(double x, double y, std::int32_t buttons) {
     mouseY = y;
     mouseCap = mouseCapOf(buttons);
     raiseFrameRate();
+    // A second press before any frame (a double click) replaces the first.
+    lastPress = {x, y, mouseCap};
+    lastPressMs = platform::frameClockMs();
+    pressUnseen = true;
+    clickUnseen = false;
 }
 
 void CPlexaMouse::mouseMoved(double x, double y) {
@@ -27,10 +34,19 @@ void CPlexaMouse::mouseMoved(double x, double y) {
 }
 
 void CPlexaMouse::mouseUp(double x, double y) {
+    if (pressUnseen) clickUnseen = true;
+    pressUnseen = false;
     mouseX = x;
     mouseY = y;
     mouseCap = 0.0;
     raiseFrameRate();
+}
+
+CPlexaMouse::FrameMouse CPlexaMouse::takeFrameMouse() {
+    const bool showClick = clickUnseen && platform::frameClockMsSince(lastPressMs) <= kUnseenClickLifeMs;
+    pressUnseen = false;
+    clickUnseen = false;
+    return showClick ? lastPress : FrameMouse{mouseX, mouseY, mouseCap};
 }
 
 }  // namespace plexa

@@ -28,6 +28,21 @@ public:
     // Effect's button word: left 1, right 2, control 4, shift 8, alt 16, middle 64.
     static double mouseCapOf(std::int32_t buttons);
 
+    struct FrameMouse {
+        double x, y, cap;
+    };
+    // The mouse as the frame about to be drawn sees it; call once per frame.
+    // Frames poll the mouse, so a click pressed and released between two
+    // frames (a tap, a fast click) would never be seen: the next frame gets
+    // its press instead, at the press's position and buttons, and the frame
+    // after sees the mouse as it is. Otherwise this is mouseX, mouseY and
+    // mouseCap as they stand.
+    FrameMouse takeFrameMouse();
+
+    // A click older than this when a frame comes is dropped: the editor was
+    // closed or not drawn meanwhile, and a late click would surprise.
+    static constexpr std::uint32_t kUnseenClickLifeMs = 1000;
+
     double mouseCap = 0.0;
     double mouseX = 0.0;
     double mouseY = 0.0;
@@ -43,6 +58,11 @@ private:
         const double rate = readShared(frameRate);
         writeShared(frameRate, rate < 30.0 ? 30.0 : rate);  // NaN stays NaN
     }
+
+    FrameMouse lastPress{0.0, 0.0, 0.0};
+    std::int32_t lastPressMs = 0;  // frame clock at that press
+    bool pressUnseen = false;      // no frame has seen the last press yet
+    bool clickUnseen = false;      // ... and it has been released already
 };
 
 }  // namespace plexa

@@ -59,11 +59,10 @@ void TPlexa::beginProcessing() {
 void TPlexa::frameTick() {
     const double frameRate = readShared(this->frameRate);
     if (!(frameRate > 0.0)) return;
-    const std::int32_t now = platform::frameClockMs();
-    // Wrapping 32-bit difference, as the millisecond counter wraps too.
-    const std::int32_t elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
-                                                           static_cast<std::uint32_t>(lastFrameTick));
-    if (static_cast<double>(elapsed) > 1000.0 / frameRate) {
+    // Counted forward: a signed difference from a last request more than 2^31
+    // ms back (the 0 an open leaves, once the clock has passed 24.9 days of
+    // uptime) would stay negative and no frame would ever come.
+    if (static_cast<double>(platform::frameClockMsSince(lastFrameTick)) > 1000.0 / frameRate) {
         hostRedrawEditor();
         lastFrameTick = platform::frameClockMs();
     }

@@ -18,6 +18,11 @@ bool loadDataResource(int number, const unsigned char** bytes, std::size_t* size
 
 // Milliseconds of a clock that only moves forward; wraps in 32 bits.
 std::int32_t frameClockMs();
+// Milliseconds from an earlier frameClockMs reading to now, counted forward
+// across the wrap: never negative, however long ago it was taken.
+inline std::uint32_t frameClockMsSince(std::int32_t then) {
+    return static_cast<std::uint32_t>(frameClockMs()) - static_cast<std::uint32_t>(then);
+}
 // Calendar time, whole seconds since 1970.
 std::int64_t calendarSeconds();
 // Time of day as seconds plus microseconds * 1e-6.

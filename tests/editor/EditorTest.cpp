@@ -306,6 +306,25 @@ TEST_F(EditorTest, ViewForwardsMouseToTheRuntimeAndReportsEveryEventHandled) {
     EXPECT_EQ(effect->mouseX, 5.0);
 }
 
+// A tap no frame saw before the editor closed acts in the first frame of the
+// reopened editor, unless that frame comes a second or more after it.
+TEST_F(EditorTest, ATapTheClosedEditorNeverShowedActsAfterAQuickReopenOnly) {
+    const auto tapThenReopenAfter = [&](std::int32_t closedMs) {
+        ASSERT_EQ(openEditor(), 1);
+        effect->setSliderValue(TPlexaEffect::kInputTrim, 7);
+        editor->view()->onMouseDown(460, 25, 2);  // left, on the input gain row: 13.2 dB
+        editor->view()->onMouseUp(460, 25, 0);
+        dispatch(vst2::effEditClose);
+        gClock += closedMs;
+        ASSERT_EQ(openEditor(), 1);
+        adapter->callbacks.editorPaint(adapter, 681, 371);  // a frame; there is nothing to draw into
+    };
+    tapThenReopenAfter(200);  // as hosts that rebuild the editor when it is docked
+    EXPECT_NEAR(effect->inputTrimDb(), 13.2, 1e-9);
+    tapThenReopenAfter(5000);
+    EXPECT_EQ(effect->inputTrimDb(), 7.0);
+}
+
 TEST_F(EditorTest, KeysAreHandledOnlyWithAWindowAndChangeNothing) {
     EXPECT_EQ(dispatch(vst2::effEditKeyDown, 'a', 0), 0);
     EXPECT_EQ(dispatch(vst2::effEditKeyUp, 'a', 0), 0);

@@ -245,6 +245,26 @@ TEST_F(X11EditorTest, LeftButtonSetsTheInputGainAndTheLogoResetsIt) {
     EXPECT_NEAR(instance->get(0), (-15.4 + 24) / 48, 1e-5);
 }
 
+// Frames look at the mouse about 30 times a second: a tap, whose press and
+// release both arrive before the next one, must act all the same.
+TEST_F(X11EditorTest, TapsBetweenTwoFramesTakeEffect) {
+    ASSERT_EQ(openEditor(host), 1);
+    idleFor(100);
+    const auto tap = [&](int x, int times) {
+        pointerTo(host, x, 25);
+        idleFor(70);
+        for (int i = 0; i < times; ++i) {
+            button(Button1, true);
+            button(Button1, false);
+        }
+        idleFor(100);
+    };
+    tap(460, 1);  // 13.2 dB on the input gain row
+    EXPECT_NEAR(instance->get(0), (13.2 + 24) / 48, 1e-5);
+    tap(400, 2);  // a double click
+    EXPECT_NEAR(instance->get(0), (6.6 + 24) / 48, 1e-5);
+}
+
 TEST_F(X11EditorTest, ReopeningGivesAWorkingEditorAndASecondOpenReplacesTheFirst) {
     ASSERT_EQ(openEditor(host), 1);
     idleFor(100);

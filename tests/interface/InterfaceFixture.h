@@ -48,6 +48,7 @@ protected:
 
     void press(double x, double y, int buttons) { adapter->callbacks.mouseDown(adapter, x, y, buttons); }
     void release(double x, double y) { adapter->callbacks.mouseUp(adapter, x, y, 0); }
+    void move(double x, double y) { adapter->callbacks.mouseMoved(adapter, x, y, 0); }
 
     std::unique_ptr<OffscreenPaint> paint;
     platform::Hooks previous;

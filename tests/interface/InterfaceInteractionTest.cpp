@@ -1,6 +1,8 @@
 #include "InterfaceFixture.h"
 #include "runtime/CPlexaMouse.h"
 
+#include <vector>
+
 using namespace interface_test;
 
 namespace {
@@ -165,4 +167,41 @@ TEST_F(InterfaceTest, OwnRowChangesShowInTheTextFirstAndRowsBelowInTheNextFrame)
 
     // No host is told: the host reads the new value when it asks.
     EXPECT_NEAR(descriptor->getParameter(descriptor, 0), (13.2 + 24) / 48, 1e-6);
+}
+
+// Frames poll the mouse: a click whose press and release both come between two
+// frames (a tap) must still act, once, where it was pressed.
+TEST_F(InterfaceTest, ClicksBetweenTwoFramesActOnceAtTheirPress) {
+    struct Event {
+        char kind;  // d(own), m(ove), u(p) on the input gain row; f(rame); s(et the trim to 7)
+        double x = 0;
+        int buttons = 0;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Event> events;
+        double expected;  // the trim after the next frame
+    };
+    const Case cases[] = {
+        {"tap", {{'d', 460, kLeft}, {'u', 460}}, 13.2},
+        {"right tap", {{'d', 460, kRight}, {'u', 460}}, 0},
+        {"moved before its release", {{'d', 460, kLeft}, {'m', 200}, {'u', 200}}, 13.2},
+        {"double click", {{'d', 400, kLeft}, {'u', 400}, {'d', 460, kLeft | kDoubleClick}, {'u', 460}}, 13.2},
+        {"released after a frame saw it", {{'d', 460, kLeft}, {'f'}, {'u', 460}, {'s'}}, 7},
+    };
+    for (const Case& c : cases) {
+        effect->setSliderValue(TPlexaEffect::kInputTrim, 7);
+        for (const Event& e : c.events) {
+            if (e.kind == 'd') press(e.x, 25, e.buttons);
+            if (e.kind == 'm') move(e.x, 25);
+            if (e.kind == 'u') release(e.x, 25);
+            if (e.kind == 'f') frame();
+            if (e.kind == 's') effect->setSliderValue(TPlexaEffect::kInputTrim, 7);
+        }
+        frame();
+        EXPECT_NEAR(effect->inputTrimDb(), c.expected, 1e-9) << c.name;
+        effect->setSliderValue(TPlexaEffect::kInputTrim, 7);  // the release holds from the frame after
+        frame();
+        EXPECT_EQ(effect->inputTrimDb(), 7.0) << c.name;
+    }
 }

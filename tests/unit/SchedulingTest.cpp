@@ -83,15 +83,42 @@ TEST(FrameTimer, RequestsARedrawOnlyWhenTheFramePeriodHasPassed) {
     effect.frameTick();
     EXPECT_EQ(effect.lastFrameTick, 5034);
 
-    gClock = INT32_MIN + 10;  // the counter wraps; the difference still counts forward
-    effect.lastFrameTick = INT32_MAX - 30;
-    effect.frameTick();
-    EXPECT_EQ(effect.lastFrameTick, INT32_MIN + 10);
-
     effect.frameRate = std::nan("");
     gClock += 100000;
     effect.frameTick();
-    EXPECT_EQ(effect.lastFrameTick, INT32_MIN + 10);
+    EXPECT_EQ(effect.lastFrameTick, 5034);
+}
+
+// The clock is milliseconds since boot (Linux) or process start (Windows) in
+// 32 bits: from 24.9 days on it reads as negative, and it wraps after 49.7.
+TEST(FrameTimer, KeepsItsCadenceForAnyClockValueAndAcrossTheWrap) {
+    platform::Hooks hooks;
+    hooks.frameClockMs = &fakeClock;
+    ScopedHooks scoped(hooks);
+    ProbeEffect effect;
+    struct Case {
+        std::uint32_t start;
+        bool opened;  // else the last request was 2^31 + 256 ms before (an editor shut for 25 days)
+        std::uint32_t firstRequest;  // ms after start
+    };
+    const Case cases[] = {{0, true, 35},          {1000, true, 5},         {0x7FFFFF00u, true, 5},
+                          {0x80000000u, true, 5}, {0x80000100u, true, 5},  {0xFFFFFFC0u, true, 5},
+                          {0x10000000u, false, 5}, {0xFFFFFFC0u, false, 5}};
+    for (const Case& c : cases) {
+        effect.onOpen();
+        effect.frameRate = 30;
+        if (!c.opened) effect.lastFrameTick = static_cast<std::int32_t>(c.start - 0x80000100u);
+        std::vector<std::uint32_t> requests;
+        for (std::uint32_t t = 5; t <= 300; t += 5) {  // an idle every 5 ms
+            gClock = static_cast<std::int32_t>(c.start + t);
+            effect.frameTick();
+            if (effect.lastFrameTick == gClock) requests.push_back(t);
+        }
+        ASSERT_FALSE(requests.empty()) << c.start;
+        EXPECT_EQ(requests.front(), c.firstRequest) << c.start;
+        for (std::size_t i = 1; i < requests.size(); ++i)
+            EXPECT_EQ(requests[i] - requests[i - 1], 35u) << c.start << " " << requests[i];  // first step past 33.3
+    }
 }
 
 TEST(Mouse, ViewButtonsMapToTheEffectsButtonWord) {

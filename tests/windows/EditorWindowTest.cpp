@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../e2e/PluginHost.h"
@@ -308,6 +309,23 @@ TEST_F(Win32EditorTest, MouseMessagesSetTheInputGainAndTheLogoResetsIt) {
     SendMessageA(editor, WM_KEYUP, 'A', 0);
     idleFor(70);
     EXPECT_NEAR(instance->get(0), (13.2 + 24) / 48, 1e-5);
+}
+
+// Frames look at the mouse about 30 times a second: a tap, whose press and
+// release both arrive before the next one, must act all the same.
+TEST_F(Win32EditorTest, TapsBetweenTwoFramesTakeEffect) {
+    ASSERT_EQ(openEditor(host), 1);
+    idleFor(100);
+    HWND editor = editorWindow();
+    const auto tap = [&](int x, std::vector<std::pair<UINT, WPARAM>> messages) {
+        for (auto [message, held] : messages) PostMessageA(editor, message, held, MAKELPARAM(x, 25));
+        idleFor(100);
+    };
+    tap(460, {{WM_LBUTTONDOWN, MK_LBUTTON}, {WM_LBUTTONUP, 0}});  // 13.2 dB on the input gain row
+    EXPECT_NEAR(instance->get(0), (13.2 + 24) / 48, 1e-5);
+    tap(400, {{WM_LBUTTONDOWN, MK_LBUTTON}, {WM_LBUTTONUP, 0}, {WM_LBUTTONDBLCLK, MK_LBUTTON}, {WM_LBUTTONUP, 0}});
+    EXPECT_NEAR(instance->get(0), (6.6 + 24) / 48, 1e-5);
+    EXPECT_EQ(GetCapture(), nullptr);
 }
 
 TEST_F(Win32EditorTest, ReopeningGivesAWorkingEditorAndASecondOpenReplacesTheFirst) {
