@@ -13,6 +13,9 @@ cmake --preset default >/dev/null
 cmake --build --preset default
 ctest --preset default
 
+echo "== user manual's measurements (quick: every one, short; docs/ untouched)"
+bash scripts/manual.sh --quick
+
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize

@@ -70,6 +70,7 @@ TEST(Errors, PluginsThatCannotBeLoaded) {
         EXPECT_TRUE(contains(expectCleanFailure({"info", c.plugin}), c.reason));
         EXPECT_TRUE(contains(expectCleanFailure({"render", c.plugin, s.stereo, s.out}), c.reason));
         EXPECT_TRUE(contains(expectCleanFailure({"state", "save", c.plugin, s.dir + "/st.bin"}), c.reason));
+        EXPECT_TRUE(contains(expectCleanFailure({"analyze", c.plugin, "--out", s.dir + "/an"}), c.reason));
         EXPECT_FALSE(fileExists(s.out));
     }
 }
@@ -94,6 +95,15 @@ TEST(Errors, InputsAndOutputsThatDoNotFit) {
                                              s.dir + "/st.bin"}),
                          "chunk"));
     EXPECT_TRUE(contains(expectCleanFailure({"state", "load", tonarvoPath(), s.dir + "/none.bin"}), "no such file"));
+    const auto analyze = [&](std::vector<std::string> options) {
+        std::vector<std::string> args = {"analyze", probe, "--out", s.dir + "/an"};
+        args.insert(args.end(), options.begin(), options.end());
+        return expectCleanFailure(args);
+    };
+    EXPECT_TRUE(contains(analyze({"--out", s.text}), "not a folder"));
+    EXPECT_TRUE(contains(analyze({"--sample-rate", "8000", "--min-frequency", "600"}), "three octaves"));
+    EXPECT_TRUE(contains(analyze({"--thd-frequency", "15000"}), "no harmonic below Nyquist"));
+    EXPECT_TRUE(contains(analyze({"--vary", "gain=90u"}), "cannot show 90"));
     EXPECT_FALSE(fileExists(s.out));
     // The input survived the attempt to overwrite it.
     EXPECT_EQ(readAudio(s.stereo).frames(), 500);
@@ -139,6 +149,11 @@ TEST(Errors, MalformedCommandLines) {
         {"render", probe, s.stereo, s.out, "--louder"},
         {"render", probe, s.stereo, s.out, "--quiet", "--verbose"},
         {"info", probe, "--tempo", "100"},
+        {"analyze", probe},
+        {"analyze", probe, "--out", s.dir, "--only", "noise"},
+        {"analyze", probe, "--out", s.dir, "--vary", "gain=0.1,,0.2"},
+        {"analyze", probe, "--out", s.dir, "--plot", "x.png"},
+        {"render", probe, s.stereo, s.out, "--out", s.dir},
     };
     for (const auto& args : bad) {
         SCOPED_TRACE(::testing::PrintToString(args));

@@ -6,6 +6,11 @@
 //   NO_ENTRY    exports no entry point
 //   NULL_ENTRY  its entry point returns no effect
 //   BAD_MAGIC   its entry point returns something that is not an AEffect
+//   GAIN, LOWPASS, CLIPPER
+//               stereo references with a known answer for analyze: a gain
+//               (-24..+24 dB), a biquad low-pass of Q 1/sqrt(2) (20 Hz..20 kHz,
+//               exponential) and a hard clipper (ceiling -24..0 dB), computed
+//               in double whatever the precision of the call
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -179,9 +184,104 @@ AEffect* create(audioMasterCallback host) {
 
 #endif
 
+#if defined(FAKE_KIND_GAIN) || defined(FAKE_KIND_LOWPASS) || defined(FAKE_KIND_CLIPPER)
+
+struct Reference {
+    AEffect effect{};
+#if defined(FAKE_KIND_CLIPPER)
+    float value = 0.75f;  // -6 dB
+#else
+    float value = 0.5f;  // 0 dB; 632 Hz
+#endif
+    double rate = 44100.0;
+    double x1[2] = {}, x2[2] = {}, y1[2] = {}, y2[2] = {};
+};
+
+Reference* reference(AEffect* e) { return static_cast<Reference*>(e->object); }
+
+// The parameter in its unit.
+#if defined(FAKE_KIND_LOWPASS)
+constexpr const char* kReference[3] = {"Reference Lowpass", "Cutoff", "Hz"};
+double unitValue(float v) { return 20.0 * std::pow(1000.0, static_cast<double>(v)); }
+#elif defined(FAKE_KIND_GAIN)
+constexpr const char* kReference[3] = {"Reference Gain", "Gain", "dB"};
+double unitValue(float v) { return -24.0 + 48.0 * static_cast<double>(v); }
+#else
+constexpr const char* kReference[3] = {"Reference Clipper", "Ceiling", "dB"};
+double unitValue(float v) { return -24.0 + 24.0 * static_cast<double>(v); }
+#endif
+
+VstIntPtr referenceDispatcher(AEffect* e, VstInt32 opcode, VstInt32, VstIntPtr value, void* ptr, float opt) {
+    Reference* r = reference(e);
+    switch (opcode) {
+        case effClose: delete r; return 1;
+        case effSetSampleRate: r->rate = static_cast<double>(opt); return 0;
+        case effMainsChanged:
+            if (value != 0) *r = Reference{r->effect, r->value, r->rate};
+            return 0;
+        case effGetParamName: std::strcpy(static_cast<char*>(ptr), kReference[1]); return 0;
+        case effGetParamLabel: std::strcpy(static_cast<char*>(ptr), kReference[2]); return 0;
+        case effGetParamDisplay: std::snprintf(static_cast<char*>(ptr), 64, "%.2f", unitValue(r->value)); return 0;
+        case effGetEffectName: std::strcpy(static_cast<char*>(ptr), kReference[0]); return 1;
+        default: return 0;
+    }
+}
+
+template <typename Sample>
+void referenceProcess(AEffect* e, Sample** inputs, Sample** outputs, VstInt32 frames) {
+    Reference* r = reference(e);
+    const double setting = unitValue(r->value);
+#if defined(FAKE_KIND_LOWPASS)
+    const double w0 = 2.0 * 3.141592653589793 * setting / r->rate;
+    const double alpha = std::sin(w0) / std::sqrt(2.0), c = std::cos(w0), a0 = 1.0 + alpha;
+    const double b0 = (1.0 - c) / 2.0 / a0, b1 = (1.0 - c) / a0, a1 = -2.0 * c / a0, a2 = (1.0 - alpha) / a0;
+#else
+    const double level = std::pow(10.0, setting / 20.0);
+#endif
+    for (int ch = 0; ch < 2; ++ch)
+        for (VstInt32 i = 0; i < frames; ++i) {
+            const double x = static_cast<double>(inputs[ch][i]);
+#if defined(FAKE_KIND_LOWPASS)
+            const double y = b0 * x + b1 * r->x1[ch] + b0 * r->x2[ch] - a1 * r->y1[ch] - a2 * r->y2[ch];
+            r->x2[ch] = r->x1[ch];
+            r->x1[ch] = x;
+            r->y2[ch] = r->y1[ch];
+            r->y1[ch] = y;
+#elif defined(FAKE_KIND_GAIN)
+            const double y = x * level;
+#else
+            const double y = std::fmax(-level, std::fmin(level, x));
+#endif
+            outputs[ch][i] = static_cast<Sample>(y);
+        }
+}
+
+AEffect* createReference(audioMasterCallback host) {
+    if (host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+    auto* r = new Reference;
+    AEffect& e = r->effect;
+    e.magic = kEffectMagic;
+    e.dispatcher = referenceDispatcher;
+    e.setParameter = [](AEffect* self, VstInt32, float v) { reference(self)->value = v; };
+    e.getParameter = [](AEffect* self, VstInt32) { return reference(self)->value; };
+    e.processReplacing = referenceProcess<float>;
+    e.processDoubleReplacing = referenceProcess<double>;
+    e.numPrograms = e.numParams = 1;
+    e.numInputs = e.numOutputs = 2;
+    e.flags = effFlagsCanReplacing | effFlagsCanDoubleReplacing;
+    e.ioRatio = 1.0f;
+    e.object = r;
+    e.uniqueID = fourCharConstant('R', 'e', 'f', '1');
+    return &e;
+}
+
+#endif
+
 }  // namespace
 
-#if defined(FAKE_KIND_PROBE)
+#if defined(FAKE_KIND_GAIN) || defined(FAKE_KIND_LOWPASS) || defined(FAKE_KIND_CLIPPER)
+FAKE_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) { return createReference(host); }
+#elif defined(FAKE_KIND_PROBE)
 FAKE_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) { return create(host); }
 #elif defined(FAKE_KIND_MONO_MAIN)
 // Only the old name, to check the host falls back to it.

@@ -50,6 +50,32 @@ TEST(CommandLine, EveryRenderOptionInBothSpellingsAndAnyPosition) {
     EXPECT_EQ(parse({"render", "p", "i", "o"}).plot, "");
 }
 
+TEST(CommandLine, AnalyzeDefaultsAndOptions) {
+    const Options d = parse({"analyze", "p.so", "--out", "dir"});
+    EXPECT_EQ(d.command, Command::Analyze);
+    EXPECT_EQ(d.analyze.outDir, "dir");
+    EXPECT_TRUE(d.analyze.response && d.analyze.thd && d.analyze.step);
+    EXPECT_TRUE(d.analyze.vary.empty());
+    EXPECT_DOUBLE_EQ(d.analyze.levelDbfs, -18.0);
+    EXPECT_DOUBLE_EQ(d.analyze.thdFrequency, 1000.0);
+    const Options o = parse({"analyze", "p.so", "--out=o", "--only", "step,response", "--vary", "Gain, Fine=0.25,-3u",
+                             "--level", "-30", "--thd-frequency", "440", "--sample-rate", "96000", "--param", "1=0.5",
+                             "--double", "--min-frequency", "20", "--sweep-seconds", "3", "--thd-step", "2"});
+    EXPECT_TRUE(o.analyze.response && o.analyze.step);
+    EXPECT_FALSE(o.analyze.thd);
+    ASSERT_EQ(o.analyze.vary.values.size(), 2u);
+    EXPECT_EQ(o.analyze.vary.values[1].selector, "Gain, Fine");  // a name may hold commas; values may not
+    EXPECT_TRUE(o.analyze.vary.values[1].inDisplayUnits);
+    EXPECT_DOUBLE_EQ(o.analyze.vary.values[1].value, -3.0);
+    EXPECT_DOUBLE_EQ(o.analyze.levelDbfs, -30.0);
+    EXPECT_DOUBLE_EQ(o.analyze.thdFrequency, 440.0);
+    EXPECT_DOUBLE_EQ(o.analyze.lowestFrequency, 20.0);
+    EXPECT_DOUBLE_EQ(o.analyze.sweepSeconds, 3.0);
+    EXPECT_DOUBLE_EQ(o.analyze.thdStepDb, 2.0);
+    EXPECT_DOUBLE_EQ(*o.sampleRate, 96000.0);
+    EXPECT_TRUE(o.useDouble);
+}
+
 TEST(CommandLine, CommandsAndHelp) {
     EXPECT_EQ(parse({}).command, Command::Help);
     EXPECT_EQ(parse({"--help"}).command, Command::Help);
@@ -88,6 +114,14 @@ TEST(CommandLine, RejectsWhatCannotBeMeant) {
         {"render", "p", "i", "o", "--plot"},
         {"render", "p", "i", "o", "--plot="},
         {"info", "p", "--plot", "x.png"},
+        {"analyze", "p"},
+        {"analyze", "p", "--out", "o", "--vary", "gain=0.1", "--vary", "mode=1"},
+        {"analyze", "p", "--out", "o", "--vary", "gain=0,0.1,0.2,0.3,0.4,0.5,0.6,0.7,0.8,0.9,1,0,0.5"},
+        {"analyze", "p", "--out", "o", "--vary", "gain=0.5,"},
+        {"analyze", "p", "--out", "o", "--only", ""},
+        {"analyze", "p", "--out", "o", "--level", "40"},
+        {"analyze", "p", "--out", "o", "--save-state", "s.bin"},
+        {"render", "p", "i", "o", "--vary", "gain=0.5"},
     };
     for (const auto& args : bad) {
         SCOPED_TRACE(::testing::PrintToString(args));

@@ -7,6 +7,7 @@
 
 #include "tools/vsthost/Errors.h"
 #include "tools/vsthost/HostCallback.h"
+#include "tools/vsthost/Session.h"
 
 namespace vhost {
 
@@ -111,9 +112,7 @@ void printParameters(Plugin& plugin, std::FILE* out) {
     std::fprintf(out, "Parameters:     %d\n", plugin.numParams());
     if (plugin.numParams() > 0) std::fprintf(out, "  %3s  %-16s  %-10s  %s\n", "#", "display", "normalised", "name");
     for (int i = 0; i < plugin.numParams(); ++i) {
-        std::string shown = plugin.paramDisplay(i);
-        const std::string label = plugin.paramLabel(i);
-        if (!label.empty()) shown += " " + label;
+        const std::string shown = shownValue(plugin, i);
         // Names can be long (60 characters and more), so they go last.
         std::fprintf(out, "  %3d  %-16s  %-10.6f  %s\n", i, shown.c_str(), static_cast<double>(plugin.getParameter(i)),
                      plugin.paramName(i).c_str());

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <initializer_list>
 #include <cstdlib>
 
 #include "tools/vsthost/Errors.h"
@@ -18,6 +20,8 @@ std::size_t expectedPositionals(Command command) {
             return 1;
         case Command::Render:
             return 3;
+        case Command::Analyze:
+            return 1;
         case Command::StateSave:
         case Command::StateLoad:
             return 2;
@@ -33,6 +37,8 @@ const char* commandSynopsis(Command command) {
             return "vsthost info PLUGIN";
         case Command::Render:
             return "vsthost render PLUGIN IN OUT [options]";
+        case Command::Analyze:
+            return "vsthost analyze PLUGIN --out DIR [options]";
         case Command::StateSave:
             return "vsthost state save PLUGIN FILE";
         case Command::StateLoad:
@@ -44,8 +50,61 @@ const char* commandSynopsis(Command command) {
 }
 
 bool takesValue(const std::string& name) {
-    return name == "--sample-rate" || name == "--block-size" || name == "--param" || name == "--load-state" ||
-           name == "--save-state" || name == "--tempo" || name == "--time-sig" || name == "--plot";
+    for (const char* option : {"--sample-rate", "--block-size", "--param", "--load-state", "--save-state", "--tempo",
+                               "--time-sig", "--plot", "--out", "--only", "--vary", "--level", "--thd-frequency",
+                               "--thd-step", "--sweep-seconds", "--min-frequency"})
+        if (name == option) return true;
+    return false;
+}
+
+bool isOneOf(const std::string& name, std::initializer_list<const char*> options) {
+    for (const char* option : options)
+        if (name == option) return true;
+    return false;
+}
+
+// render and analyze drive a plug-in alike and share the options that say how.
+void checkApplies(const std::string& name, Command command) {
+    if (name == "--verbose" || name == "--quiet") return;
+    if (isOneOf(name, {"--plot", "--save-state"})) {
+        if (command != Command::Render) throw UsageError("option '" + name + "' only applies to 'render'");
+    } else if (isOneOf(name, {"--out", "--only", "--vary", "--level", "--thd-frequency", "--thd-step",
+                              "--sweep-seconds", "--min-frequency"})) {
+        if (command != Command::Analyze) throw UsageError("option '" + name + "' only applies to 'analyze'");
+    } else if (isOneOf(name, {"--sample-rate", "--block-size", "--double", "--param", "--load-state", "--tempo",
+                              "--time-sig", "--playing", "--recording"})) {
+        if (command != Command::Render && command != Command::Analyze)
+            throw UsageError("option '" + name + "' only applies to 'render' and 'analyze'");
+    }
+}
+
+double numberIn(const std::string& name, const std::string& value, double low, double high, const char* what) {
+    const auto number = parseNumber(value);
+    if (!number || *number < low || *number > high) {
+        char range[96];
+        std::snprintf(range, sizeof range, "%s, %g..%g", what, low, high);
+        throw UsageError("bad " + name + " '" + value + "': expected " + range);
+    }
+    return *number;
+}
+
+void parseMeasurements(AnalyzeOptions& analyze, const std::string& list) {
+    analyze.response = analyze.thd = analyze.step = false;
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', begin);
+        const std::string name = list.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+        if (name == "response")
+            analyze.response = true;
+        else if (name == "thd")
+            analyze.thd = true;
+        else if (name == "step")
+            analyze.step = true;
+        else
+            throw UsageError("bad --only '" + list + "': measurements are response, thd and step");
+        if (comma == std::string::npos) break;
+        begin = comma + 1;
+    }
 }
 
 void applyOption(Options& options, const std::string& name, const std::string& value) {
@@ -69,6 +128,24 @@ void applyOption(Options& options, const std::string& name, const std::string& v
     } else if (name == "--plot") {
         if (value.empty()) throw UsageError("option '--plot' needs a file name");
         options.plot = value;
+    } else if (name == "--out") {
+        if (value.empty()) throw UsageError("option '--out' needs a folder name");
+        options.analyze.outDir = value;
+    } else if (name == "--only") {
+        parseMeasurements(options.analyze, value);
+    } else if (name == "--vary") {
+        if (!options.analyze.vary.empty()) throw UsageError("only one --vary: a picture shows one family of curves");
+        options.analyze.vary = parseParameterFamily(value);
+    } else if (name == "--level") {
+        options.analyze.levelDbfs = numberIn(name, value, -120.0, 24.0, "a peak level in dBFS");
+    } else if (name == "--thd-frequency") {
+        options.analyze.thdFrequency = numberIn(name, value, 10.0, 1e6, "a frequency in Hz");
+    } else if (name == "--thd-step") {
+        options.analyze.thdStepDb = numberIn(name, value, 0.1, 72.0, "a step in dB");
+    } else if (name == "--sweep-seconds") {
+        options.analyze.sweepSeconds = numberIn(name, value, 0.5, 300.0, "a duration in seconds");
+    } else if (name == "--min-frequency") {
+        options.analyze.lowestFrequency = numberIn(name, value, 1.0, 1e6, "a frequency in Hz");
     } else if (name == "--tempo") {
         const auto bpm = parseNumber(value);
         if (!bpm || *bpm <= 0.0 || *bpm > 1000.0)
@@ -134,6 +211,8 @@ Options parseCommandLine(const std::vector<std::string>& args) {
         options.command = Command::Info;
     } else if (first == "render") {
         options.command = Command::Render;
+    } else if (first == "analyze") {
+        options.command = Command::Analyze;
     } else if (first == "state") {
         if (args.size() < 2) throw UsageError("'state' needs 'save' or 'load' (see vsthost --help)");
         if (args[1] == "save")
@@ -155,10 +234,9 @@ Options parseCommandLine(const std::vector<std::string>& args) {
             return options;
         }
         if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-            if (options.command != Command::Render && arg != "--verbose" && arg != "--quiet")
-                throw UsageError("option '" + arg + "' only applies to 'render'");
             const auto eq = arg.find('=');
             std::string name = arg.substr(0, eq);
+            checkApplies(name, options.command);
             if (takesValue(name)) {
                 std::string value;
                 if (eq != std::string::npos) {
@@ -179,6 +257,8 @@ Options parseCommandLine(const std::vector<std::string>& args) {
     if (options.positional.size() != expectedPositionals(options.command))
         throw UsageError(std::string("wrong number of arguments; usage: ") + commandSynopsis(options.command));
     if (options.quiet && options.verbose) throw UsageError("--quiet and --verbose contradict each other");
+    if (options.command == Command::Analyze && options.analyze.outDir.empty())
+        throw UsageError("analyze needs --out DIR, the folder for its pictures and tables");
     return options;
 }
 
@@ -195,6 +275,17 @@ Usage:
       Mono input feeds both inputs of a stereo plug-in. The summary gives the
       real-time factor, peak levels, the frames beyond full scale and how
       often a clip indicator holding for 1 s would have lit on the output.
+  vsthost analyze PLUGIN --out DIR [options]
+      Measure the plug-in and write a CSV table and a PNG chart for each
+      measurement into DIR (created if missing): response (magnitude, phase
+      and group delay of the linear part, 10 Hz to Nyquist, from an
+      exponential sine sweep), distortion (the sweep's 2nd to 5th harmonics
+      against frequency), thd (a sine from -60 to +12 dBFS: output level,
+      THD and the first harmonics) and step (the step response and the
+      sweep's impulse response, first 50 ms). The same mono signal feeds
+      every input; every output is measured. Each measurement of each
+      setting runs in a fresh instance, driven as render drives it. dB
+      figures below -200 are written as -200.
   vsthost state save PLUGIN FILE
       Write the plug-in's fresh state chunk to FILE.
   vsthost state load PLUGIN FILE
@@ -219,6 +310,20 @@ Render options:
   --recording            report the transport as recording
   --verbose              log every host call of the plug-in to stderr
   --quiet                print nothing but errors
+
+Analyze options (and --sample-rate, default 44100, --block-size, --double,
+--param, --load-state and the transport options above):
+  --out DIR              folder for the tables and pictures (required)
+  --only LIST            some of response,thd,step (default: all; the
+                         distortion chart comes with response)
+  --vary SEL=V1,V2,...   measure once per value of one parameter (up to 12)
+                         and draw one curve per value, labelled as the
+                         plug-in shows it; SEL and values as for --param
+  --level DBFS           peak level of the sweep and the step (default -18)
+  --thd-frequency HZ     the sine of the thd measurement (default 1000)
+  --thd-step DB          between its levels (default 1)
+  --sweep-seconds S      length of the sweep (default 10)
+  --min-frequency HZ     where the response starts (default 10)
 
 Exit status: 0 success, 1 failure, 2 bad command line.
 )";

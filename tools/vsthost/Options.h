@@ -11,13 +11,27 @@
 
 namespace vhost {
 
-enum class Command { Help, Info, Render, StateSave, StateLoad };
+enum class Command { Help, Info, Render, Analyze, StateSave, StateLoad };
+
+// What analyze measures, and how.
+struct AnalyzeOptions {
+    std::string outDir;
+    bool response = true;  // the sweep: response, harmonic distortion, impulse response
+    bool thd = true;
+    bool step = true;
+    ParameterFamily vary;         // empty: the plug-in as set, one curve
+    double levelDbfs = -18.0;     // peak level of the sweep and the step
+    double thdFrequency = 1000.0;
+    double thdStepDb = 1.0;       // between the levels from -60 to +12 dBFS
+    double sweepSeconds = 10.0;
+    double lowestFrequency = 10.0;
+};
 
 struct Options {
     Command command = Command::Help;
     std::vector<std::string> positional;  // plug-in first, then files
 
-    std::optional<double> sampleRate;  // default: the input file's rate
+    std::optional<double> sampleRate;  // default: the input file's rate (analyze: 44100)
     int blockSize = 512;
     bool useDouble = false;
     std::vector<ParameterSetting> params;
@@ -27,6 +41,7 @@ struct Options {
     TransportSettings transport;
     bool verbose = false;
     bool quiet = false;
+    AnalyzeOptions analyze;
 };
 
 // Throws UsageError with a one-line reason.

@@ -36,11 +36,11 @@ int decimalsShown(const std::string& text) {
 
 }  // namespace
 
-ParameterSetting parseParameterSetting(const std::string& text) {
+ParameterSetting parseParameterSetting(const std::string& text, const std::string& option) {
     // Values never contain '=', names might: split at the last one.
     const auto eq = text.rfind('=');
     if (eq == std::string::npos || eq == 0 || eq + 1 == text.size())
-        throw UsageError("bad --param '" + text + "': expected NAME_OR_INDEX=VALUE");
+        throw UsageError("bad " + option + " '" + text + "': expected NAME_OR_INDEX=VALUE");
     ParameterSetting setting;
     setting.selector = text.substr(0, eq);
     std::string value = text.substr(eq + 1);
@@ -49,11 +49,32 @@ ParameterSetting parseParameterSetting(const std::string& text) {
         value.pop_back();
     }
     const auto number = parseNumber(value);
-    if (!number) throw UsageError("bad --param '" + text + "': '" + value + "' is not a number");
+    if (!number) throw UsageError("bad " + option + " '" + text + "': '" + value + "' is not a number");
     setting.value = *number;
     if (!setting.inDisplayUnits && (setting.value < 0.0 || setting.value > 1.0))
-        throw UsageError("bad --param '" + text + "': normalised values lie in 0..1 (append 'u' for displayed units)");
+        throw UsageError("bad " + option + " '" + text + "': normalised values lie in 0..1 (append 'u' for displayed units)");
     return setting;
+}
+
+ParameterFamily parseParameterFamily(const std::string& text) {
+    const auto eq = text.rfind('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == text.size())
+        throw UsageError("bad --vary '" + text + "': expected NAME_OR_INDEX=V1,V2,...");
+    const std::string selector = text.substr(0, eq);
+    ParameterFamily family;
+    std::size_t begin = eq + 1;
+    for (;;) {
+        const std::size_t comma = text.find(',', begin);
+        const std::string value = text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+        if (value.empty()) throw UsageError("bad --vary '" + text + "': an empty value");
+        family.values.push_back(parseParameterSetting(selector + "=" + value, "--vary"));
+        if (comma == std::string::npos) break;
+        begin = comma + 1;
+    }
+    if (family.values.size() > kMaxFamilySize)
+        throw UsageError("bad --vary '" + text + "': at most " + std::to_string(kMaxFamilySize) +
+                         " values fit one picture");
+    return family;
 }
 
 int resolveParameter(const std::string& selector, const std::vector<std::string>& names) {

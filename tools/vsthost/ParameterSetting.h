@@ -16,7 +16,19 @@ struct ParameterSetting {
 };
 
 // Throws UsageError for a malformed setting or an out-of-range normalised value.
-ParameterSetting parseParameterSetting(const std::string& text);
+// `option` names the option in the message.
+ParameterSetting parseParameterSetting(const std::string& text, const std::string& option = "--param");
+
+// "--vary NAME_OR_INDEX=V1,V2,...": one parameter, several values, each
+// with the rules of a single setting.
+struct ParameterFamily {
+    std::vector<ParameterSetting> values;  // all with the same selector
+    bool empty() const { return values.empty(); }
+};
+inline constexpr std::size_t kMaxFamilySize = 12;
+
+// Throws UsageError for a malformed list, a bad value, or more than kMaxFamilySize values.
+ParameterFamily parseParameterFamily(const std::string& text);
 
 // Index of the parameter the selector means: a plain number is an index; any
 // other text must be a case-insensitive fragment of exactly one name (a name

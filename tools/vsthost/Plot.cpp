@@ -1,8 +1,5 @@
 #include "tools/vsthost/Plot.h"
 
-#include <cairo.h>
-#include <fontconfig/fontconfig.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,7 +8,7 @@
 #include <numbers>
 #include <type_traits>
 
-#include "tools/vsthost/Errors.h"
+#include "tools/vsthost/PlotDrawing.h"
 
 namespace vhost {
 
@@ -21,105 +18,14 @@ constexpr int kColumns = static_cast<int>(kPlotRight - kPlotLeft);
 
 constexpr double kMinFrequency = 20.0;
 constexpr int kSpectrumSize = 4096;
-const char* const kFont = "Liberation Sans";
 
-struct Rgb {
-    double r, g, b;
-};
-constexpr Rgb rgb(unsigned hex) {
-    return {((hex >> 16) & 0xff) / 255.0, ((hex >> 8) & 0xff) / 255.0, (hex & 0xff) / 255.0};
-}
-constexpr Rgb kBackground = rgb(0x14171c);
-constexpr Rgb kPanel = rgb(0x1b1f26);
-constexpr Rgb kGrid = rgb(0x343b47);
-constexpr Rgb kMinorGrid = rgb(0x252a33);
-constexpr Rgb kAxisText = rgb(0xc9ced8);
-constexpr Rgb kTitleText = rgb(0xf2f4f8);
-constexpr Rgb kDimText = rgb(0x8d94a3);
-constexpr Rgb kInputColour = rgb(0x46a6ff);
-constexpr Rgb kOutputColour = rgb(0xffa23a);
-constexpr Rgb kFullScale = rgb(0xe5534b);
+using namespace plot;
+constexpr Rgb kInputColour = kBlue;
+constexpr Rgb kOutputColour = kOrange;
+constexpr Rgb kFullScale = kRed;
 
-void setColour(cairo_t* cr, Rgb c, double alpha = 1.0) { cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha); }
-
-enum class Align { Left, Centre, Right };
-
-void selectFont(cairo_t* cr, double size, bool bold) {
-    cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
-}
-
-double textWidth(cairo_t* cr, const std::string& text, double size, bool bold = false) {
-    selectFont(cr, size, bold);
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, text.c_str(), &extents);
-    return extents.x_advance;
-}
-
-// Text whose capitals are vertically centred on y, so labels line up with
-// their ticks whatever letters they hold.
-void drawText(cairo_t* cr, const std::string& text, double x, double y, double size, Align align, Rgb colour,
-              bool bold = false) {
-    const double width = textWidth(cr, text, size, bold);
-    double left = x;
-    if (align == Align::Centre) left = x - width / 2.0;
-    if (align == Align::Right) left = x - width;
-    setColour(cr, colour);
-    cairo_move_to(cr, left, y + size * 0.36);
-    cairo_show_text(cr, text.c_str());
-}
-
-void drawVerticalText(cairo_t* cr, const std::string& text, double x, double y, double size, Rgb colour) {
-    cairo_save(cr);
-    cairo_translate(cr, x, y);
-    cairo_rotate(cr, -std::numbers::pi / 2.0);
-    drawText(cr, text, 0.0, 0.0, size, Align::Centre, colour);
-    cairo_restore(cr);
-}
-
-void line(cairo_t* cr, double x0, double y0, double x1, double y1) {
-    cairo_move_to(cr, x0, y0);
-    cairo_line_to(cr, x1, y1);
-    cairo_stroke(cr);
-}
-
-// A 1-2-5 step giving about `target` intervals over `range`.
-double niceStep(double range, double target) {
-    const double rough = range / target;
-    const double decade = std::pow(10.0, std::floor(std::log10(rough)));
-    for (const double m : {1.0, 2.0, 5.0})
-        if (m * decade >= rough) return m * decade;
-    return 10.0 * decade;
-}
-
-std::string formatNumber(double value, double step) {
-    char text[32];
-    const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
-    std::snprintf(text, sizeof text, "%.*f", decimals, std::abs(value) < step * 1e-6 ? 0.0 : value);
-    return text;
-}
-
-std::string formatFrequency(double hz) {
-    char text[32];
-    if (hz >= 1000.0)
-        std::snprintf(text, sizeof text, "%.4gk", hz / 1000.0);
-    else
-        std::snprintf(text, sizeof text, "%.4g", hz);
-    return text;
-}
-
-void panelBackground(cairo_t* cr, double top, double bottom) {
-    setColour(cr, kPanel);
-    cairo_rectangle(cr, kPlotLeft, top, kPlotRight - kPlotLeft, bottom - top);
-    cairo_fill(cr);
-}
-
-void panelFrame(cairo_t* cr, double top, double bottom) {
-    setColour(cr, kGrid);
-    cairo_set_line_width(cr, 1.0);
-    cairo_rectangle(cr, kPlotLeft + 0.5, top + 0.5, kPlotRight - kPlotLeft - 1.0, bottom - top - 1.0);
-    cairo_stroke(cr);
-}
+constexpr Frame kWaveFrame{kPlotLeft, kWaveTop, kPlotRight, kWaveBottom};
+constexpr Frame kSpecFrame{kPlotLeft, kSpecTop, kPlotRight, kSpecBottom};
 
 void legend(cairo_t* cr, double top) {
     const double size = 15.0;
@@ -141,13 +47,6 @@ void legend(cairo_t* cr, double top) {
     }
 }
 
-void panelTitle(cairo_t* cr, const std::string& title, const std::string& note, double top) {
-    const double y = top - 16.0;
-    drawText(cr, title, kPlotLeft, y, 17.0, Align::Left, kTitleText, true);
-    const double width = textWidth(cr, title, 17.0, true);
-    drawText(cr, note, kPlotLeft + width + 12.0, y, 14.0, Align::Left, kDimText);
-}
-
 void drawWaveforms(cairo_t* cr, const PlotRecorder& recorder, double sampleRate) {
     const double top = kWaveTop, bottom = kWaveBottom;
     const auto inLow = recorder.inputWave().low(), inHigh = recorder.inputWave().high();
@@ -160,9 +59,9 @@ void drawWaveforms(cairo_t* cr, const PlotRecorder& recorder, double sampleRate)
     const double middle = (top + bottom) / 2.0;
     const auto yOf = [&](double v) { return middle - v / range * (bottom - top) / 2.0; };
 
-    panelTitle(cr, "Waveform", "minimum and maximum of all channels per pixel column", top);
+    panelTitle(cr, "Waveform", "minimum and maximum of all channels per pixel column", kWaveFrame);
     legend(cr, top);
-    panelBackground(cr, top, bottom);
+    panelBackground(cr, kWaveFrame);
 
     // Amplitude grid.
     cairo_set_line_width(cr, 1.0);
@@ -225,7 +124,7 @@ void drawWaveforms(cairo_t* cr, const PlotRecorder& recorder, double sampleRate)
         cairo_set_dash(cr, nullptr, 0, 0.0);
     }
     drawText(cr, "0 dBFS", kPlotRight - 6.0, yOf(1.0) - 11.0, 13.0, Align::Right, kFullScale);
-    panelFrame(cr, top, bottom);
+    panelFrame(cr, kWaveFrame);
 }
 
 // Power per pixel column on the log-frequency axis: bins sharing a column
@@ -234,14 +133,9 @@ struct Curve {
     std::vector<double> x, db;
 };
 
-struct FrequencyAxis {
-    double logLow, logHigh;
-    explicit FrequencyAxis(double sampleRate)
-        : logLow(std::log10(kMinFrequency)), logHigh(std::log10(std::max(sampleRate / 2.0, kMinFrequency * 2.0))) {}
-    double x(double hz) const {
-        return kPlotLeft + (std::log10(hz) - logLow) / (logHigh - logLow) * (kPlotRight - kPlotLeft);
-    }
-};
+FrequencyAxis spectrumAxis(double sampleRate) {
+    return FrequencyAxis(kMinFrequency, std::max(sampleRate / 2.0, kMinFrequency * 2.0), kPlotLeft, kPlotRight);
+}
 
 Curve spectrumCurve(const WelchSpectrum& spectrum, double sampleRate, const FrequencyAxis& axis) {
     const auto power = spectrum.power();
@@ -272,7 +166,7 @@ Curve spectrumCurve(const WelchSpectrum& spectrum, double sampleRate, const Freq
 void drawSpectra(cairo_t* cr, const PlotRecorder& recorder, double sampleRate) {
     const double top = kSpecTop, bottom = kSpecBottom;
     const double nyquist = sampleRate / 2.0;
-    const FrequencyAxis axis(sampleRate);
+    const FrequencyAxis axis = spectrumAxis(sampleRate);
     const Curve in = spectrumCurve(recorder.inputSpectrum(), sampleRate, axis);
     const Curve out = spectrumCurve(recorder.outputSpectrum(), sampleRate, axis);
 
@@ -293,9 +187,9 @@ void drawSpectra(cairo_t* cr, const PlotRecorder& recorder, double sampleRate) {
     char note[96];
     std::snprintf(note, sizeof note, "long-term average, Welch: Hann %d points, 50 %% overlap, channels averaged",
                   recorder.inputSpectrum().size());
-    panelTitle(cr, "Spectrum", note, top);
+    panelTitle(cr, "Spectrum", note, kSpecFrame);
     legend(cr, top);
-    panelBackground(cr, top, bottom);
+    panelBackground(cr, kSpecFrame);
 
     cairo_set_line_width(cr, 1.0);
     const double dbStep = (dbTop - dbBottom) > 80.0 ? 20.0 : 10.0;
@@ -306,21 +200,7 @@ void drawSpectra(cairo_t* cr, const PlotRecorder& recorder, double sampleRate) {
         line(cr, kPlotLeft, y, kPlotRight, y);
         if (labelled) drawText(cr, formatNumber(db, 10.0), kPlotLeft - 8.0, y, 14.0, Align::Right, kAxisText);
     }
-    for (double decade = 10.0; decade < nyquist; decade *= 10.0) {
-        for (int m = 1; m <= 9; ++m) {
-            const double f = decade * m;
-            if (f < kMinFrequency || f > nyquist) continue;
-            const double x = std::round(axis.x(f)) + 0.5;
-            const bool labelled = m == 1 || m == 2 || m == 5;
-            setColour(cr, labelled ? kGrid : kMinorGrid);
-            line(cr, x, top, x, bottom);
-            if (!labelled) continue;
-            // A label near the right edge ends at the frame rather than past it.
-            const std::string text = formatFrequency(f);
-            const double half = textWidth(cr, text, 14.0) / 2.0;
-            drawText(cr, text, std::min(x, kPlotRight - half), bottom + 16.0, 14.0, Align::Centre, kAxisText);
-        }
-    }
+    drawFrequencyGrid(cr, axis, kSpecFrame);
     char axisTitle[64];
     std::snprintf(axisTitle, sizeof axisTitle, "Frequency (Hz), up to Nyquist at %.4g kHz", nyquist / 1000.0);
     drawText(cr, axisTitle, (kPlotLeft + kPlotRight) / 2.0, bottom + 40.0, 15.0, Align::Centre, kAxisText);
@@ -345,12 +225,12 @@ void drawSpectra(cairo_t* cr, const PlotRecorder& recorder, double sampleRate) {
         cairo_stroke(cr);
     }
     cairo_restore(cr);
-    panelFrame(cr, top, bottom);
+    panelFrame(cr, kSpecFrame);
 }
 
 }  // namespace
 
-double spectrumX(double hz, double sampleRate) { return FrequencyAxis(sampleRate).x(hz); }
+double spectrumX(double hz, double sampleRate) { return spectrumAxis(sampleRate).x(hz); }
 
 WaveformEnvelope::WaveformEnvelope(int columns, std::int64_t expectedFrames)
     : expected_(std::max<std::int64_t>(expectedFrames, 1)),
@@ -434,37 +314,14 @@ template void PlotRecorder::addOutput<float>(const float* const*, std::int64_t);
 template void PlotRecorder::addOutput<double>(const double* const*, std::int64_t);
 
 void writePlot(const std::string& path, const PlotRecorder& recorder, const PlotLabels& labels) {
-    // Cairo and fontconfig keep their font caches for the life of the
-    // process. Handing them back at exit, after the last picture, keeps a
-    // leak checker's report to leaks of our own.
-    struct FontCaches {
-        ~FontCaches() {
-            cairo_debug_reset_static_data();
-            FcFini();
-        }
-    };
-    static FontCaches releasedAtExit;
-
-    using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
-    using Context = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
-    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, kPlotWidth, kPlotHeight), cairo_surface_destroy);
-    Context context(cairo_create(surface.get()), cairo_destroy);
-    cairo_t* cr = context.get();
-
-    setColour(cr, kBackground);
-    cairo_paint(cr);
+    Canvas canvas(kPlotWidth, kPlotHeight);
+    cairo_t* cr = canvas.context();
     drawText(cr, labels.title, kPlotLeft, 26.0, 20.0, Align::Left, kTitleText, true);
     drawText(cr, labels.subtitle, kPlotLeft, 52.0, 15.0, Align::Left, kDimText);
     drawWaveforms(cr, recorder, labels.sampleRate);
     drawSpectra(cr, recorder, labels.sampleRate);
 
-    cairo_surface_flush(surface.get());
-    const cairo_status_t drawn = cairo_status(cr);
-    if (drawn != CAIRO_STATUS_SUCCESS)
-        throw ToolError("cannot draw the plot: " + std::string(cairo_status_to_string(drawn)));
-    const cairo_status_t written = cairo_surface_write_to_png(surface.get(), path.c_str());
-    if (written != CAIRO_STATUS_SUCCESS)
-        throw ToolError("cannot write plot '" + path + "': " + std::string(cairo_status_to_string(written)));
+    canvas.write(path);
 }
 
 }  // namespace vhost

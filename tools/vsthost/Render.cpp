@@ -1,7 +1,6 @@
 #include "tools/vsthost/Render.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
@@ -21,6 +20,7 @@
 #include "tools/vsthost/Plot.h"
 #include "tools/vsthost/PluginLoader.h"
 #include "tools/vsthost/Progress.h"
+#include "tools/vsthost/Session.h"
 
 namespace vhost {
 
@@ -65,57 +65,26 @@ bool sameFile(const std::string& a, const std::string& b) {
     return std::filesystem::exists(b, ec) && std::filesystem::equivalent(a, b, ec);
 }
 
+// A mono file feeds every input of the plug-in; otherwise the counts must match.
 void checkChannels(int fileChannels, const Plugin& plugin) {
-    if (plugin.numOutputs() < 1) throw ToolError("plug-in has no audio outputs");
-    if (plugin.numInputs() < 1) throw ToolError("plug-in has no audio inputs; it cannot process a file");
     if (fileChannels == plugin.numInputs() || (fileChannels == 1 && plugin.numInputs() == 2)) return;
     throw ToolError("input has " + std::to_string(fileChannels) + " channel(s) but the plug-in takes " +
                     std::to_string(plugin.numInputs()));
 }
 
-void applyParameters(const Options& options, Plugin& plugin, std::FILE* out) {
-    if (options.params.empty()) return;
-    const auto names = plugin.paramNames();
-    for (const ParameterSetting& setting : options.params) {
-        const int index = resolveParameter(setting.selector, names);
-        const std::string& name = names[static_cast<std::size_t>(index)];
-        float normalised = static_cast<float>(setting.value);
-        if (setting.inDisplayUnits) {
-            normalised = normalisedForDisplay(
-                setting.value,
-                [&](float probe) {
-                    plugin.setParameter(index, probe);
-                    return plugin.paramDisplay(index);
-                },
-                name);
-        }
-        plugin.setParameter(index, normalised);
-        if (!options.quiet)
-            std::fprintf(out, "Parameter %d \"%s\" = %.6f (%s)\n", index, name.c_str(),
-                         static_cast<double>(plugin.getParameter(index)), plugin.paramDisplay(index).c_str());
-    }
-}
-
 // Streams the file through the plug-in block by block in one precision.
 template <typename Sample>
-Totals processFile(AudioReader& in, AudioWriter& writer, Plugin& plugin, HostContext& host, int blockSize,
-                   Meters& meters, ProgressBar& progress) {
+Totals processFile(AudioReader& in, AudioWriter& writer, Session& session, int blockSize, Meters& meters,
+                   ProgressBar& progress) {
     const auto fileChannels = static_cast<std::size_t>(in.channels());
-    const auto pluginIns = static_cast<std::size_t>(plugin.numInputs());
-    const auto pluginOuts = static_cast<std::size_t>(plugin.numOutputs());
+    const auto pluginIns = static_cast<std::size_t>(session.plugin().numInputs());
+    const auto pluginOuts = static_cast<std::size_t>(session.plugin().numOutputs());
     const auto block = static_cast<std::size_t>(blockSize);
 
+    BlockDriver<Sample> driver(session, blockSize);
     std::vector<Sample> interleavedIn(fileChannels * block);
     std::vector<Sample> interleavedOut(pluginOuts * block);
-    std::vector<std::vector<Sample>> ins(pluginIns, std::vector<Sample>(block));
-    std::vector<std::vector<Sample>> outs(pluginOuts, std::vector<Sample>(block));
-    std::vector<Sample*> inPtrs;
-    std::vector<Sample*> outPtrs;
-    for (auto& channel : ins) inPtrs.push_back(channel.data());
-    for (auto& channel : outs) outPtrs.push_back(channel.data());
-
     Totals totals;
-    std::chrono::steady_clock::duration busy{};
     for (;;) {
         std::int64_t frames = 0;
         if constexpr (std::is_same_v<Sample, float>)
@@ -131,25 +100,16 @@ Totals processFile(AudioReader& in, AudioWriter& writer, Plugin& plugin, HostCon
         for (std::size_t c = 0; c < pluginIns; ++c) {
             // A mono file feeds every input (only mono -> stereo gets this far).
             const std::size_t source = fileChannels == 1 ? 0 : c;
-            for (std::size_t f = 0; f < n; ++f) ins[c][f] = interleavedIn[f * fileChannels + source];
+            Sample* input = driver.input(c);
+            for (std::size_t f = 0; f < n; ++f) input[f] = interleavedIn[f * fileChannels + source];
         }
-        // Zeroed outputs: the accumulating fallback adds into them, and a
-        // plug-in that skips a channel leaves silence rather than garbage.
-        for (auto& channel : outs) std::fill(channel.begin(), channel.begin() + static_cast<std::ptrdiff_t>(n), Sample{});
+        driver.process(static_cast<int>(frames));
 
-        const auto start = std::chrono::steady_clock::now();
-        if constexpr (std::is_same_v<Sample, float>)
-            plugin.processFloat(inPtrs.data(), outPtrs.data(), static_cast<int>(frames));
-        else
-            plugin.processDouble(inPtrs.data(), outPtrs.data(), static_cast<int>(frames));
-        busy += std::chrono::steady_clock::now() - start;
-        host.transport.advance(frames);
-
-        meters.outClips.addPlanar(outPtrs.data(), frames);
-        if (meters.plot != nullptr) meters.plot->addOutput(outPtrs.data(), frames);
+        meters.outClips.addPlanar(driver.outputs(), frames);
+        if (meters.plot != nullptr) meters.plot->addOutput(driver.outputs(), frames);
         for (std::size_t c = 0; c < pluginOuts; ++c) {
-            meters.outPeaks.addChannel(c, outs[c].data(), frames);
-            for (std::size_t f = 0; f < n; ++f) interleavedOut[f * pluginOuts + c] = outs[c][f];
+            meters.outPeaks.addChannel(c, driver.output(c), frames);
+            for (std::size_t f = 0; f < n; ++f) interleavedOut[f * pluginOuts + c] = driver.output(c)[f];
         }
         if constexpr (std::is_same_v<Sample, float>)
             writer.writeFloat(interleavedOut.data(), frames);
@@ -158,14 +118,13 @@ Totals processFile(AudioReader& in, AudioWriter& writer, Plugin& plugin, HostCon
         totals.frames += frames;
         progress.update(totals.frames);
     }
-    totals.processSeconds = std::chrono::duration<double>(busy).count();
+    totals.processSeconds = driver.busySeconds();
     return totals;
 }
 
 }  // namespace
 
 void runRender(const Options& options, std::FILE* out) {
-    const std::string& pluginPath = options.positional[0];
     const std::string& inPath = options.positional[1];
     const std::string& outPath = options.positional[2];
 
@@ -176,64 +135,48 @@ void runRender(const Options& options, std::FILE* out) {
     std::vector<std::uint8_t> stateToLoad;
     if (!options.loadState.empty()) stateToLoad = readStateFile(options.loadState);
 
-    HostContext host;
-    host.verbose = options.verbose;
-    host.transport = Transport(options.transport);
-    ActiveHost active(host);
-    auto plugin = Plugin::load(pluginPath, hostCallback);
-
-    checkChannels(in.channels(), *plugin);
-    if (options.useDouble && !plugin->hasFlag(vst2::effFlagsCanDoubleReplacing))
-        throw ToolError("plug-in cannot process in double precision (no effFlagsCanDoubleReplacing)");
-    if ((!options.loadState.empty() || !options.saveState.empty()) && !plugin->hasFlag(vst2::effFlagsProgramChunks))
+    Session session(options);
+    Plugin& plugin = session.plugin();
+    session.requireAudio(options);
+    checkChannels(in.channels(), plugin);
+    if ((!options.loadState.empty() || !options.saveState.empty()) && !plugin.hasFlag(vst2::effFlagsProgramChunks))
         throw ToolError("plug-in does not exchange its state as a chunk (no effFlagsProgramChunks)");
 
-    const int outFormat = chooseOutputFormat(in.format(), outPath, plugin->numOutputs());
-    AudioWriter writer(outPath, outFormat, plugin->numOutputs(), in.sampleRate());
+    const int outFormat = chooseOutputFormat(in.format(), outPath, plugin.numOutputs());
+    AudioWriter writer(outPath, outFormat, plugin.numOutputs(), in.sampleRate());
     OutputGuard guard(outPath, writer);
 
     const double toldRate = options.sampleRate.value_or(static_cast<double>(in.sampleRate()));
-    host.sampleRate = static_cast<float>(toldRate);
-    host.blockSize = options.blockSize;
-    host.transport.setSampleRate(toldRate);
-
-    plugin->open();
-    plugin->setSampleRate(static_cast<float>(toldRate));
-    plugin->setBlockSize(options.blockSize);
-    applyParameters(options, *plugin, out);
-    plugin->setActive(true);
-    if (!stateToLoad.empty()) plugin->setChunk(stateToLoad);
-    plugin->startProcess();
+    session.switchOn(toldRate, options.blockSize, options.params, stateToLoad, options.quiet ? nullptr : out);
 
     // The indicator is the plug-in's, so its second is the one the plug-in was told.
     const auto holdFrames = static_cast<std::int64_t>(std::llround(toldRate));
     std::unique_ptr<PlotRecorder> plot;
     if (!options.plot.empty())
         plot = std::make_unique<PlotRecorder>(static_cast<std::size_t>(in.channels()),
-                                              static_cast<std::size_t>(plugin->numOutputs()), in.frames());
-    Meters meters{PeakMeter(in.channels()), PeakMeter(plugin->numOutputs()),
+                                              static_cast<std::size_t>(plugin.numOutputs()), in.frames());
+    Meters meters{PeakMeter(in.channels()), PeakMeter(plugin.numOutputs()),
                   ClipMeter(static_cast<std::size_t>(in.channels()), holdFrames),
-                  ClipMeter(static_cast<std::size_t>(plugin->numOutputs()), holdFrames), plot.get()};
+                  ClipMeter(static_cast<std::size_t>(plugin.numOutputs()), holdFrames), plot.get()};
     ProgressBar progress(in.frames(), !options.quiet && stderrIsTerminal());
-    host.processLevel = ProcessLevel::Offline;
+    session.host().processLevel = ProcessLevel::Offline;
     const Totals totals = options.useDouble
-                              ? processFile<double>(in, writer, *plugin, host, options.blockSize, meters, progress)
-                              : processFile<float>(in, writer, *plugin, host, options.blockSize, meters, progress);
-    host.processLevel = ProcessLevel::User;
+                              ? processFile<double>(in, writer, session, options.blockSize, meters, progress)
+                              : processFile<float>(in, writer, session, options.blockSize, meters, progress);
+    session.host().processLevel = ProcessLevel::User;
     progress.finish();
 
-    plugin->stopProcess();
-    plugin->setActive(false);
+    session.switchOff();
     std::size_t savedBytes = 0;
     if (!options.saveState.empty()) {
-        const auto chunk = plugin->getChunk();
+        const auto chunk = plugin.getChunk();
         if (chunk.empty()) throw ToolError("plug-in returned an empty state chunk; nothing saved");
         writeStateFile(options.saveState, chunk);
         savedBytes = chunk.size();
     }
-    const std::string name = plugin->effectName();
-    const int outputs = plugin->numOutputs();
-    plugin->close();
+    const std::string name = plugin.effectName();
+    const int outputs = plugin.numOutputs();
+    plugin.close();
     writer.finish();
     guard.keep();
 

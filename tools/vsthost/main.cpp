@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/vsthost/Analyze.h"
 #include "tools/vsthost/Commands.h"
 #include "tools/vsthost/Errors.h"
 #include "tools/vsthost/Options.h"
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
                 break;
             case Command::Render:
                 runRender(options, stdout);
+                break;
+            case Command::Analyze:
+                runAnalyze(options, stdout);
                 break;
             case Command::StateSave:
                 runStateSave(options, stdout);
