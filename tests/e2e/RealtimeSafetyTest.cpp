@@ -2,10 +2,17 @@
 // This executable replaces the global allocation functions; the plug-in
 // library's references to them bind here through ELF symbol interposition,
 // so every allocation the plug-in makes is counted while the counter is armed.
+#include <lv2/atom/forge.h>
+#include <lv2/core/lv2.h>
+#include <lv2/time/time.h>
+#include <lv2/urid/urid.h>
+
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "PluginHost.h"
 
@@ -226,6 +233,73 @@ TEST_P(RealtimeSafetyProcessing, ProcessingAndParameterChangesAllocateNothing) {
 INSTANTIATE_TEST_SUITE_P(HostTime, RealtimeSafetyProcessing, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("WithTimeInfo") : std::string("WithoutTimeInfo");
+                         });
+
+// The LV2 library's run: controls changing between blocks of every size, with
+// a URID map and a playing transport on the time port, and with no features
+// at all (as lv2apply runs it).
+class RealtimeSafetyLv2 : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RealtimeSafetyLv2, RunWithChangingControlsAllocatesNothing) {
+    static const PluginLibrary library(TONARVO_LV2_LIBRARY);
+    const auto entry = reinterpret_cast<const LV2_Descriptor* (*)(std::uint32_t)>(library.symbol("lv2_descriptor"));
+    ASSERT_NE(entry, nullptr) << library.error();
+    const LV2_Descriptor* descriptor = entry(0);
+    static std::vector<std::string> uris;  // mapped while instantiating, never in run
+    LV2_URID_Map map{nullptr, [](LV2_URID_Map_Handle, const char* uri) {
+                         for (std::size_t i = 0; i < uris.size(); ++i)
+                             if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+                         uris.emplace_back(uri);
+                         return static_cast<LV2_URID>(uris.size());
+                     }};
+    const LV2_Feature mapFeature{LV2_URID__map, &map};
+    const LV2_Feature* withMap[] = {&mapFeature, nullptr};
+    const LV2_Feature* none[] = {nullptr};
+    LV2_Handle plugin = descriptor->instantiate(descriptor, 48000.0, TONARVO_LV2_BUNDLE, GetParam() ? withMap : none);
+    ASSERT_NE(plugin, nullptr);
+
+    constexpr std::uint32_t kMaxBlock = 4096;
+    std::vector<std::vector<float>> audio(4, std::vector<float>(kMaxBlock));
+    for (std::size_t i = 0; i < kMaxBlock; ++i) audio[0][i] = audio[1][i] = static_cast<float>((i % 97) / 97.0 - 0.5);
+    for (std::uint32_t c = 0; c < 4; ++c) descriptor->connect_port(plugin, c, audio[c].data());
+    float controls[6] = {0, 0, 0, -24, -24, 25.2f};
+    for (std::uint32_t p = 0; p < 6; ++p) descriptor->connect_port(plugin, 4 + p, &controls[p]);
+    alignas(LV2_Atom) std::uint8_t events[256];
+    LV2_Atom_Forge forge;
+    lv2_atom_forge_init(&forge, &map);
+    lv2_atom_forge_set_buffer(&forge, events, sizeof events);
+    LV2_Atom_Forge_Frame sequence, position;
+    lv2_atom_forge_sequence_head(&forge, &sequence, 0);
+    lv2_atom_forge_frame_time(&forge, 0);
+    lv2_atom_forge_object(&forge, &position, 0, map.map(nullptr, LV2_TIME__Position));
+    lv2_atom_forge_key(&forge, map.map(nullptr, LV2_TIME__beatsPerMinute));
+    lv2_atom_forge_float(&forge, 128.0f);
+    lv2_atom_forge_key(&forge, map.map(nullptr, LV2_TIME__speed));
+    lv2_atom_forge_float(&forge, 1.0f);
+    lv2_atom_forge_pop(&forge, &position);
+    lv2_atom_forge_pop(&forge, &sequence);
+    descriptor->connect_port(plugin, 10, events);
+    descriptor->activate(plugin);
+    descriptor->run(plugin, kMaxBlock);  // first-use initialisation happens here
+
+    const std::uint32_t sizes[] = {1, 37, 512, kMaxBlock};
+    ArmedCounter counter;
+    for (int round = 0; round < 12; ++round)
+        for (const std::uint32_t frames : sizes) {
+            for (int p = 0; p < 6; ++p) controls[p] = static_cast<float>((round * 7 + p * 3 + frames) % 48) - 24.0f;
+            descriptor->run(plugin, frames);
+            descriptor->run(plugin, 0);
+        }
+    const AllocationCount count = counter.stop();
+    EXPECT_EQ(count.news, 0);
+    EXPECT_EQ(count.mallocs, 0);
+    descriptor->deactivate(plugin);
+    descriptor->cleanup(plugin);
+}
+
+INSTANTIATE_TEST_SUITE_P(HostFeatures, RealtimeSafetyLv2, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("MapAndTime") : std::string("NoFeatures");
                          });
 
 }  // namespace
