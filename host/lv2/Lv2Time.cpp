@@ -57,8 +57,11 @@ void Lv2Time::bind(LV2_URID_Map* map, double rate) {
 void Lv2Time::read(const LV2_Atom_Sequence& events) {
     if (!bound) return;
     const bool inBeats = events.body.unit != 0 && events.body.unit == urid.beatTime;
+    const auto* end = reinterpret_cast<const std::uint8_t*>(&events.body) + events.atom.size;
     LV2_ATOM_SEQUENCE_FOREACH(&events, event) {
         const LV2_Atom& body = event->body;
+        // An event claiming more than the sequence holds is not read at all.
+        if (reinterpret_cast<const std::uint8_t*>(&body + 1) + body.size > end) break;
         if ((body.type != urid.object && body.type != urid.blank) || body.size < sizeof(LV2_Atom_Object_Body)) continue;
         const auto& object = reinterpret_cast<const LV2_Atom_Object&>(body);
         if (object.body.otype != urid.position) continue;

@@ -123,7 +123,7 @@ TEST(Lv2Tools, Lv2applyRendersBitForBitAsVsthostAtEachControlsEnds) {
     ASSERT_EQ(info.channels, 2);
     const std::string excerpt = kBuild + "/lv2-excerpt.wav";
     {
-        const auto start = static_cast<sf_count_t>(7.5 * info.samplerate);
+        const auto start = static_cast<sf_count_t>(7.9 * info.samplerate);  // the loud bar starts at 8 s
         const auto frames = static_cast<sf_count_t>(TONARVO_LV2_RENDER_SECONDS * info.samplerate);
         SF_INFO out = info;
         out.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;

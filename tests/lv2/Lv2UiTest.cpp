@@ -39,7 +39,7 @@ protected:
         parent = x11_test::makeTopLevel(display, kWidth, kHeight);
         plugin = std::make_unique<Instance>(world);
         plugin->run();
-        const LilvUIs* uis = lilv_plugin_get_uis(world.plugin);
+        LilvUIs* uis = lilv_plugin_get_uis(world.plugin);
         const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
         char* bundle = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_bundle_uri(ui)), nullptr);
         char* binary = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)), nullptr);
@@ -53,6 +53,7 @@ protected:
                                 LV2_UI__X11UI, bundle, binary, features);
         lilv_free(bundle);
         lilv_free(binary);
+        lilv_uis_free(uis);
         ASSERT_NE(ui_, nullptr);
         idleInterface = static_cast<const LV2UI_Idle_Interface*>(suil_instance_extension_data(ui_, LV2_UI__idleInterface));
         ASSERT_NE(idleInterface, nullptr);
