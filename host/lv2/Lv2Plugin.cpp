@@ -11,6 +11,7 @@
 
 #include "host/CVeST.h"
 #include "host/lv2/Lv2Features.h"
+#include "runtime/SharedValue.h"
 #include "runtime/TPlexa.h"
 
 namespace lv2host {
@@ -92,7 +93,7 @@ VstIntPtr Lv2Plugin::hostCallback(AEffect* effect, std::int32_t opcode, std::int
 double Lv2Plugin::controlValue(std::uint32_t parameter) const {
     const plexa::TPlexa& e = effect();
     if (!e.isSliderIndex(static_cast<std::int32_t>(parameter))) return 0.0;
-    return e.sliderValues[e.sliderRecords[parameter].number];
+    return plexa::readShared(e.sliderValues[e.sliderRecords[parameter].number]);
 }
 
 void Lv2Plugin::takeControlsAsApplied() {
