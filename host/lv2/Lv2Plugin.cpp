@@ -32,7 +32,11 @@ Lv2Plugin* Lv2Plugin::create(InstanceFactory factory, const char* pluginUri, dou
     try {
         AEffect* effect = factory ? factory(&hostCallback) : nullptr;
         if (effect == nullptr) return nullptr;
-        std::unique_ptr<Lv2Plugin> self(new Lv2Plugin(effect));
+        std::unique_ptr<Lv2Plugin> self(new (std::nothrow) Lv2Plugin(effect));
+        if (!self) {
+            effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+            return nullptr;
+        }
         effect->user = self.get();
         self->layout.inputs = static_cast<std::uint32_t>(effect->numInputs > 0 ? effect->numInputs : 0);
         self->layout.outputs = static_cast<std::uint32_t>(effect->numOutputs > 0 ? effect->numOutputs : 0);

@@ -39,21 +39,8 @@ protected:
         parent = x11_test::makeTopLevel(display, kWidth, kHeight);
         plugin = std::make_unique<Instance>(world);
         plugin->run();
-        LilvUIs* uis = lilv_plugin_get_uis(world.plugin);
-        const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
-        char* bundle = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_bundle_uri(ui)), nullptr);
-        char* binary = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)), nullptr);
         suilHost = suil_host_new(&record, nullptr, nullptr, nullptr);
-        const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parent)};
-        const LV2_Feature instanceFeature{LV2_INSTANCE_ACCESS_URI, lilv_instance_get_handle(plugin->instance)};
-        const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
-        const LV2_Feature* features[] = {&parentFeature, &instanceFeature, &idleFeature, &world.urids.mapFeature,
-                                         nullptr};
-        ui_ = suil_instance_new(suilHost, this, LV2_UI__X11UI, kPluginUri, lilv_node_as_uri(lilv_ui_get_uri(ui)),
-                                LV2_UI__X11UI, bundle, binary, features);
-        lilv_free(bundle);
-        lilv_free(binary);
-        lilv_uis_free(uis);
+        ui_ = openUi(parent);
         ASSERT_NE(ui_, nullptr);
         idleInterface = static_cast<const LV2UI_Idle_Interface*>(suil_instance_extension_data(ui_, LV2_UI__idleInterface));
         ASSERT_NE(idleInterface, nullptr);
@@ -64,6 +51,26 @@ protected:
         plugin.reset();
         if (display && parent) XDestroyWindow(display, parent);
         XSync(display, False);
+    }
+
+    // The plug-in's interface in `window`, as the description names it.
+    SuilInstance* openUi(Window window) {
+        LilvUIs* uis = lilv_plugin_get_uis(world.plugin);
+        const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+        char* bundle = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_bundle_uri(ui)), nullptr);
+        char* binary = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)), nullptr);
+        const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(window)};
+        const LV2_Feature instanceFeature{LV2_INSTANCE_ACCESS_URI, lilv_instance_get_handle(plugin->instance)};
+        const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
+        const LV2_Feature* features[] = {&parentFeature, &instanceFeature, &idleFeature, &world.urids.mapFeature,
+                                         nullptr};
+        SuilInstance* instance = suil_instance_new(suilHost, this, LV2_UI__X11UI, kPluginUri,
+                                                   lilv_node_as_uri(lilv_ui_get_uri(ui)), LV2_UI__X11UI, bundle,
+                                                   binary, features);
+        lilv_free(bundle);
+        lilv_free(binary);
+        lilv_uis_free(uis);
+        return instance;
     }
 
     // The host's write function: keeps the write and, as jalv does, puts the
@@ -142,6 +149,20 @@ TEST_F(Lv2UiTest, ShowsTheInterfaceAndTradesControlValuesWithTheHost) {
     ui_ = nullptr;
     XSync(display, False);
     EXPECT_TRUE(x11_test::children(display, parent).empty());
+}
+
+TEST_F(Lv2UiTest, ASecondInterfaceTakesTheEditorOverAndTheFirstBowsOut) {
+    const Window other = x11_test::makeTopLevel(display, kWidth, kHeight);
+    SuilInstance* second = openUi(other);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(idleInterface->idle(suil_instance_get_handle(ui_)), 1);  // the host may close it
+    suil_instance_free(ui_);  // leaves the second one's window alone
+    ui_ = nullptr;
+    XSync(display, False);
+    EXPECT_TRUE(x11_test::children(display, parent).empty());
+    EXPECT_EQ(x11_test::children(display, other).size(), 1u);
+    suil_instance_free(second);
+    XDestroyWindow(display, other);
 }
 
 }  // namespace
