@@ -2,9 +2,7 @@
 // This executable replaces the global allocation functions; the plug-in
 // library's references to them bind here through ELF symbol interposition,
 // so every allocation the plug-in makes is counted while the counter is armed.
-#include <lv2/atom/forge.h>
 #include <lv2/core/lv2.h>
-#include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
 
 #include <atomic>
@@ -14,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../lv2/PositionEvents.h"
 #include "PluginHost.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -265,19 +264,8 @@ TEST_P(RealtimeSafetyLv2, RunWithChangingControlsAllocatesNothing) {
     float controls[6] = {0, 0, 0, -24, -24, 25.2f};
     for (std::uint32_t p = 0; p < 6; ++p) descriptor->connect_port(plugin, 4 + p, &controls[p]);
     alignas(LV2_Atom) std::uint8_t events[256];
-    LV2_Atom_Forge forge;
-    lv2_atom_forge_init(&forge, &map);
-    lv2_atom_forge_set_buffer(&forge, events, sizeof events);
-    LV2_Atom_Forge_Frame sequence, position;
-    lv2_atom_forge_sequence_head(&forge, &sequence, 0);
-    lv2_atom_forge_frame_time(&forge, 0);
-    lv2_atom_forge_object(&forge, &position, 0, map.map(nullptr, LV2_TIME__Position));
-    lv2_atom_forge_key(&forge, map.map(nullptr, LV2_TIME__beatsPerMinute));
-    lv2_atom_forge_float(&forge, 128.0f);
-    lv2_atom_forge_key(&forge, map.map(nullptr, LV2_TIME__speed));
-    lv2_atom_forge_float(&forge, 1.0f);
-    lv2_atom_forge_pop(&forge, &position);
-    lv2_atom_forge_pop(&forge, &sequence);
+    const lv2test::Position playing{0, 128.0f, 4.0f, 4, 0, 0.0f, 1.0f};
+    lv2test::forgeEvents(&map, events, sizeof events, &playing);
     descriptor->connect_port(plugin, 10, events);
     descriptor->activate(plugin);
     descriptor->run(plugin, kMaxBlock);  // first-use initialisation happens here

@@ -3,13 +3,13 @@
 #pragma once
 
 #include <lilv/lilv.h>
+#include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <climits>
-#include <deque>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,21 +22,13 @@ constexpr std::uint32_t kFirstControl = 4, kControls = 6;
 class UridMap {
 public:
     LV2_URID id(const char* uri) {
-        const auto [entry, added] = ids.try_emplace(uri, static_cast<LV2_URID>(ids.size() + 1));
-        if (added) uris.push_back(entry->first);
-        return entry->second;
+        return ids.try_emplace(uri, static_cast<LV2_URID>(ids.size() + 1)).first->second;
     }
     LV2_URID_Map map{this, [](LV2_URID_Map_Handle h, const char* uri) { return static_cast<UridMap*>(h)->id(uri); }};
-    LV2_URID_Unmap unmap{this, [](LV2_URID_Unmap_Handle h, LV2_URID u) {
-                             auto* self = static_cast<UridMap*>(h);
-                             return u >= 1 && u <= self->uris.size() ? self->uris[u - 1].c_str() : nullptr;
-                         }};
     LV2_Feature mapFeature{LV2_URID__map, &map};
-    LV2_Feature unmapFeature{LV2_URID__unmap, &unmap};
 
 private:
     std::unordered_map<std::string, LV2_URID> ids;
-    std::deque<std::string> uris;  // stable storage for unmap's answers
 };
 
 // The world with the bundle loaded; one per test binary.
@@ -52,12 +44,6 @@ public:
     }
     ~World() { lilv_world_free(world); }
 
-    std::uint32_t portIndex(const char* symbol) const {
-        LilvNode* name = lilv_new_string(world, symbol);
-        const LilvPort* port = plugin ? lilv_plugin_get_port_by_symbol(plugin, name) : nullptr;
-        lilv_node_free(name);
-        return port ? lilv_port_get_index(plugin, port) : UINT32_MAX;
-    }
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
@@ -71,7 +57,7 @@ class Instance {
 public:
     static constexpr std::uint32_t kFrames = 256;
 
-    Instance(World& world, double rate = 48000.0) : features{&world.urids.mapFeature, &world.urids.unmapFeature, nullptr} {
+    Instance(World& world, double rate = 48000.0) : features{&world.urids.mapFeature, nullptr} {
         instance = world.plugin ? lilv_plugin_instantiate(world.plugin, rate, features.data()) : nullptr;
         if (!instance) return;
         // The defaults, as a host reads them from the description.
@@ -106,8 +92,53 @@ public:
     std::array<float, kControls> controls{};
 
 private:
-    std::array<const LV2_Feature*, 3> features;
+    std::array<const LV2_Feature*, 2> features;
     std::array<std::array<float, kFrames>, 4> audio{};
 };
+
+// The state interface called directly, keeping the one property it stores.
+struct SavedState {
+    LV2_URID key = 0, type = 0;
+    std::vector<std::uint8_t> bytes;
+
+    float slider(int number) const {
+        float value = 0;
+        std::memcpy(&value, bytes.data() + 4 * number, sizeof value);
+        return value;
+    }
+    void setSlider(int number, float value) { std::memcpy(bytes.data() + 4 * number, &value, sizeof value); }
+};
+
+inline const LV2_State_Interface& stateInterface(Instance& i) {
+    return *static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(i.instance, LV2_STATE__interface));
+}
+
+inline SavedState save(Instance& i) {
+    SavedState saved;
+    const auto store = [](LV2_State_Handle h, std::uint32_t key, const void* value, std::size_t size, std::uint32_t type,
+                          std::uint32_t) {
+        auto* s = static_cast<SavedState*>(h);
+        s->key = key;
+        s->type = type;
+        s->bytes.assign(static_cast<const std::uint8_t*>(value), static_cast<const std::uint8_t*>(value) + size);
+        return LV2_STATE_SUCCESS;
+    };
+    EXPECT_EQ(stateInterface(i).save(lilv_instance_get_handle(i.instance), store, &saved, 0, nullptr), LV2_STATE_SUCCESS);
+    return saved;
+}
+
+inline void restore(Instance& i, SavedState& saved) {
+    const auto retrieve = [](LV2_State_Handle h, std::uint32_t key, std::size_t* size, std::uint32_t* type,
+                             std::uint32_t* flags) -> const void* {
+        auto* s = static_cast<SavedState*>(h);
+        if (key != s->key) return nullptr;
+        *size = s->bytes.size();
+        *type = s->type;
+        *flags = LV2_STATE_IS_POD;
+        return s->bytes.data();
+    };
+    EXPECT_EQ(stateInterface(i).restore(lilv_instance_get_handle(i.instance), retrieve, &saved, 0, nullptr),
+              LV2_STATE_SUCCESS);
+}
 
 }  // namespace lv2test

@@ -73,15 +73,11 @@ protected:
         return instance;
     }
 
-    // The host's write function: keeps the write and, as jalv does, puts the
-    // value on the plug-in's port for its next run.
+    // The host's write function; the test puts the values on the ports.
     static void record(SuilController controller, std::uint32_t port, std::uint32_t size, std::uint32_t protocol,
                        const void* buffer) {
-        auto* self = static_cast<Lv2UiTest*>(controller);
-        if (protocol != 0 || size != sizeof(float)) return;
-        const float value = *static_cast<const float*>(buffer);
-        self->writes.push_back({port, value});
-        if (port >= kFirstControl && port < kFirstControl + kControls) self->plugin->controls[port - kFirstControl] = value;
+        if (protocol == 0 && size == sizeof(float))
+            static_cast<Lv2UiTest*>(controller)->writes.push_back({port, *static_cast<const float*>(buffer)});
     }
 
     // A host's loop at about 30 Hz: a block of audio, an interface idle.
@@ -123,17 +119,22 @@ TEST_F(Lv2UiTest, ShowsTheInterfaceAndTradesControlValuesWithTheHost) {
     }
     EXPECT_TRUE(writes.empty());
 
-    // A click on the input gain row sets the trim in the effect and tells the host.
-    x11_test::pointerTo(display, parent, 150, 25);
+    // A click in the cartridge column sets the response in the effect and
+    // tells the host; the host's port coming back afterwards leaves the value
+    // as the mouse made it, off the 0.001 step grid.
+    x11_test::pointerTo(display, parent, 630, 299);
     idleFor(70);
     x11_test::button(display, Button1, true);
     idleFor(150);
     x11_test::button(display, Button1, false);
     idleFor(100);
+    const float clicked = static_cast<float>((315 - 299) * 0.0066);
     ASSERT_FALSE(writes.empty());
-    EXPECT_EQ(writes.back().port, kFirstControl);
-    EXPECT_EQ(writes.back().value, static_cast<float>((150 - 340) * 0.11));
-    for (const PortWrite& w : writes) EXPECT_EQ(w.port, kFirstControl);
+    for (const PortWrite& w : writes) EXPECT_EQ(w.port, kFirstControl + 2);
+    EXPECT_EQ(writes.back().value, clicked);
+    plugin->controls[2] = clicked;
+    idleFor(70);
+    EXPECT_EQ(save(*plugin).slider(10), clicked);
 
     // The host sets it again itself: the bar follows, nothing goes back.
     writes.clear();
