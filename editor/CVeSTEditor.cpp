@@ -55,6 +55,8 @@ void CVeSTEditor::close() {
 
 bool CVeSTEditor::isOpen() { return frame && frame->isOpen(); }
 
+std::uintptr_t CVeSTEditor::nativeWindow() const { return frame ? frame->nativeWindow() : 0; }
+
 void CVeSTEditor::idle() {
     if (!frame || !currentView) return;  // hosts idle before the first open and after close
     if (adapter) adapter->runEditorIdle();

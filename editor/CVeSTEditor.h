@@ -37,6 +37,8 @@ public:
     static std::int32_t knobMode();
 
     CVeSTView* view() const { return currentView.get(); }
+    // The open window's platform id, 0 while closed.
+    std::uintptr_t nativeWindow() const;
 
     std::int32_t width;
     std::int32_t height;

@@ -42,6 +42,9 @@ public:
     // then paints once if anything made the window invalid.
     virtual void idle() = 0;
     virtual bool isOpen() const = 0;
+    // The platform's id of the open window (an X11 Window id, an HWND), for
+    // hosts that embed it themselves; 0 when none is open.
+    virtual std::uintptr_t nativeWindow() const { return 0; }
 };
 
 // This platform's window, or null where none is linked into the program (the

@@ -38,7 +38,16 @@ bool CPlexaDescription::setNormalizedValue(std::int32_t index, double x) {
     // would put NaN into the simulation.
     if (!std::isfinite(x)) return false;
     const SliderRecord& r = sliderRecords[static_cast<std::size_t>(index)];
-    double v = ((r.maximum - r.minimum) * x + r.minimum + r.step / 2) / r.step;
+    return writeStepped(r, (r.maximum - r.minimum) * x + r.minimum);
+}
+
+bool CPlexaDescription::setSliderValue(std::int32_t index, double value) {
+    if (!isSliderIndex(index) || !std::isfinite(value)) return false;
+    return writeStepped(sliderRecords[static_cast<std::size_t>(index)], value);
+}
+
+bool CPlexaDescription::writeStepped(const SliderRecord& r, double value) {
+    double v = (value + r.step / 2) / r.step;
     v = std::floor(v) * r.step;
     if (valuesEqual(v, readShared(sliderValues[r.number]))) return false;
     writeShared(sliderValues[r.number], v);

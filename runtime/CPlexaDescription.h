@@ -26,6 +26,9 @@ public:
     // Quantises x to the slider's step grid (anchored at 0) and runs the slider
     // section when the value changed. Returns whether it changed.
     bool setNormalizedValue(std::int32_t index, double x);
+    // The same write for a value in the slider's own units, for hosts whose
+    // controls carry those units: no round trip through a normalised number.
+    bool setSliderValue(std::int32_t index, double value);
     std::string displayText(std::int32_t index) const;
     std::string sliderName(std::int32_t index) const;
     std::string sliderLabel(std::int32_t index) const;
@@ -42,6 +45,11 @@ public:
 protected:
     CPlexaDescription() = default;
     ~CPlexaDescription() = default;
+
+private:
+    // Quantises to the step grid, drops changes under the equality tolerance,
+    // stores and runs the slider section.
+    bool writeStepped(const SliderRecord& record, double value);
 };
 
 }  // namespace plexa

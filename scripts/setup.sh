@@ -9,6 +9,7 @@ packages=(
   libxtst-dev xvfb
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64
   dpkg-dev lintian file unzip lilv-utils
+  lv2-dev liblilv-dev libsuil-dev sordi
 )
 
 missing=()

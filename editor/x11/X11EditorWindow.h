@@ -24,6 +24,7 @@ public:
     void invalidate() override { invalid = true; }
     void idle() override;
     bool isOpen() const override { return display != nullptr; }
+    std::uintptr_t nativeWindow() const override { return window; }
 
 private:
     void handle(XEvent& event);

@@ -2,11 +2,17 @@
 // This executable replaces the global allocation functions; the plug-in
 // library's references to them bind here through ELF symbol interposition,
 // so every allocation the plug-in makes is counted while the counter is armed.
+#include <lv2/core/lv2.h>
+#include <lv2/urid/urid.h>
+
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <string>
+#include <vector>
 
+#include "../lv2/PositionEvents.h"
 #include "PluginHost.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -226,6 +232,62 @@ TEST_P(RealtimeSafetyProcessing, ProcessingAndParameterChangesAllocateNothing) {
 INSTANTIATE_TEST_SUITE_P(HostTime, RealtimeSafetyProcessing, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("WithTimeInfo") : std::string("WithoutTimeInfo");
+                         });
+
+// The LV2 library's run: controls changing between blocks of every size, with
+// a URID map and a playing transport on the time port, and with no features
+// at all (as lv2apply runs it).
+class RealtimeSafetyLv2 : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RealtimeSafetyLv2, RunWithChangingControlsAllocatesNothing) {
+    static const PluginLibrary library(TONARVO_LV2_LIBRARY);
+    const auto entry = reinterpret_cast<const LV2_Descriptor* (*)(std::uint32_t)>(library.symbol("lv2_descriptor"));
+    ASSERT_NE(entry, nullptr) << library.error();
+    const LV2_Descriptor* descriptor = entry(0);
+    static std::vector<std::string> uris;  // mapped while instantiating, never in run
+    LV2_URID_Map map{nullptr, [](LV2_URID_Map_Handle, const char* uri) {
+                         for (std::size_t i = 0; i < uris.size(); ++i)
+                             if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+                         uris.emplace_back(uri);
+                         return static_cast<LV2_URID>(uris.size());
+                     }};
+    const LV2_Feature mapFeature{LV2_URID__map, &map};
+    const LV2_Feature* withMap[] = {&mapFeature, nullptr};
+    const LV2_Feature* none[] = {nullptr};
+    LV2_Handle plugin = descriptor->instantiate(descriptor, 48000.0, TONARVO_LV2_BUNDLE, GetParam() ? withMap : none);
+    ASSERT_NE(plugin, nullptr);
+
+    constexpr std::uint32_t kMaxBlock = 4096;
+    std::vector<std::vector<float>> audio(4, std::vector<float>(kMaxBlock));
+    for (std::size_t i = 0; i < kMaxBlock; ++i) audio[0][i] = audio[1][i] = static_cast<float>((i % 97) / 97.0 - 0.5);
+    for (std::uint32_t c = 0; c < 4; ++c) descriptor->connect_port(plugin, c, audio[c].data());
+    float controls[6] = {0, 0, 0, -24, -24, 25.2f};
+    for (std::uint32_t p = 0; p < 6; ++p) descriptor->connect_port(plugin, 4 + p, &controls[p]);
+    alignas(LV2_Atom) std::uint8_t events[256];
+    const lv2test::Position playing{0, 128.0f, 4.0f, 4, 0, 0.0f, 1.0f};
+    lv2test::forgeEvents(&map, events, sizeof events, &playing);
+    descriptor->connect_port(plugin, 10, events);
+    descriptor->activate(plugin);
+    descriptor->run(plugin, kMaxBlock);  // first-use initialisation happens here
+
+    const std::uint32_t sizes[] = {1, 37, 512, kMaxBlock};
+    ArmedCounter counter;
+    for (int round = 0; round < 4; ++round)
+        for (const std::uint32_t frames : sizes) {
+            for (int p = 0; p < 6; ++p) controls[p] = static_cast<float>((round * 7 + p * 3 + frames) % 48) - 24.0f;
+            descriptor->run(plugin, frames);
+            descriptor->run(plugin, 0);
+        }
+    const AllocationCount count = counter.stop();
+    EXPECT_EQ(count.news, 0);
+    EXPECT_EQ(count.mallocs, 0);
+    descriptor->deactivate(plugin);
+    descriptor->cleanup(plugin);
+}
+
+INSTANTIATE_TEST_SUITE_P(HostFeatures, RealtimeSafetyLv2, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("MapAndTime") : std::string("NoFeatures");
                          });
 
 }  // namespace

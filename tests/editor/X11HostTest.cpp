@@ -1,7 +1,7 @@
 // The built plug-in's editor in a real X server (run under Xvfb): a test host
 // makes a top-level window, opens the editor in it through the dispatcher,
 // idles it like a host, reads the pixels back and clicks with XTest.
-#include "../support/PixelProbes.h"
+#include "../support/X11Support.h"
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,65 +13,13 @@
 
 #include "PluginHost.h"
 
-// Last: Xlib's macros (None, Bool, Status) would break the C++ headers.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-#include <cairo.h>
-
 using namespace e2e;
 using namespace pixel_probes;
+using x11_test::Picture;
 
 namespace {
 
 constexpr int kWidth = 681, kHeight = 371;
-
-// One grab of a window's pixels.
-class Picture {
-public:
-    Picture(Display* display, Window window, int width, int height)
-        : image(XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
-                          AllPlanes, ZPixmap)) {}
-    ~Picture() {
-        if (image) XDestroyImage(image);
-    }
-    Picture(const Picture&) = delete;
-    Picture& operator=(const Picture&) = delete;
-
-    bool valid() const { return image != nullptr; }
-    Rgb at(int x, int y) const {
-        const unsigned long p = XGetPixel(image, x, y);
-        return {channel(p, image->red_mask), channel(p, image->green_mask), channel(p, image->blue_mask)};
-    }
-
-    // For looking at what the window showed.
-    bool writePng(const std::string& path) const {
-        cairo_surface_t* png = cairo_image_surface_create(CAIRO_FORMAT_RGB24, image->width, image->height);
-        unsigned char* data = cairo_image_surface_get_data(png);
-        const int stride = cairo_image_surface_get_stride(png);
-        for (int y = 0; y < image->height; ++y)
-            for (int x = 0; x < image->width; ++x) {
-                const Rgb p = at(x, y);
-                reinterpret_cast<std::uint32_t*>(data + y * stride)[x] =
-                    static_cast<std::uint32_t>(p.r << 16 | p.g << 8 | p.b);
-            }
-        cairo_surface_mark_dirty(png);
-        const bool written = cairo_surface_write_to_png(png, path.c_str()) == CAIRO_STATUS_SUCCESS;
-        cairo_surface_destroy(png);
-        return written;
-    }
-
-private:
-    static int channel(unsigned long pixel, unsigned long mask) {
-        if (mask == 0) return 0;
-        int shift = 0;
-        while (((mask >> shift) & 1) == 0) ++shift;
-        const unsigned long bits = mask >> shift;
-        return static_cast<int>(((pixel >> shift) & bits) * 255 / bits);
-    }
-    XImage* image;
-};
-
 
 void* windowHandle(Window window) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)); }
 
@@ -108,26 +56,8 @@ protected:
         if (display) XSync(display, False);
     }
 
-    Window makeTopLevel() {
-        const int screen = DefaultScreen(display);
-        const Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, kWidth, kHeight, 0,
-                                                  BlackPixel(display, screen), BlackPixel(display, screen));
-        XSelectInput(display, window, StructureNotifyMask);
-        XMapWindow(display, window);
-        XEvent event;
-        do XWindowEvent(display, window, StructureNotifyMask, &event);
-        while (event.type != MapNotify);
-        return window;
-    }
-
-    std::vector<Window> children(Window parent) {
-        Window root = 0, parentOfParent = 0, *list = nullptr;
-        unsigned int count = 0;
-        std::vector<Window> found;
-        if (XQueryTree(display, parent, &root, &parentOfParent, &list, &count)) found.assign(list, list + count);
-        if (list) XFree(list);
-        return found;
-    }
+    Window makeTopLevel() { return x11_test::makeTopLevel(display, kWidth, kHeight); }
+    std::vector<Window> children(Window parent) { return x11_test::children(display, parent); }
 
     VstIntPtr openEditor(Window parent) { return instance->dispatch(effEditOpen, 0, 0, windowHandle(parent)); }
 
@@ -144,17 +74,8 @@ protected:
         } while (std::chrono::steady_clock::now() < end);
     }
 
-    void pointerTo(Window window, int x, int y) {
-        int rootX = 0, rootY = 0;
-        Window child = 0;
-        XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY, &child);
-        XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
-        XSync(display, False);
-    }
-    void button(unsigned int number, bool down) {
-        XTestFakeButtonEvent(display, number, down ? True : False, CurrentTime);
-        XSync(display, False);
-    }
+    void pointerTo(Window window, int x, int y) { x11_test::pointerTo(display, window, x, y); }
+    void button(unsigned int number, bool down) { x11_test::button(display, number, down); }
     // A click held long enough for frames to see it, as a hand's would be.
     void click(int x, int y, unsigned int number) {
         pointerTo(host, x, y);

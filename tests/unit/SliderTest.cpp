@@ -53,6 +53,13 @@ TEST(Sliders, SteppedWritesAreAnchoredAtZeroAndDropNonChanges) {
         const double stored = effect.sliderValues[effect.sliderRecords[c.index].number];
         EXPECT_NEAR(stored, c.stored, 1e-12);
         EXPECT_EQ(static_cast<float>(effect.normalizedValue(c.index)), static_cast<float>(c.readBack));
+        // The same write in the slider's own units lands on the same grid point.
+        EXPECT_FALSE(effect.setSliderValue(c.index, c.stored));
+        SliderEffect twin;
+        twin.sliderRecords = effect.sliderRecords;
+        twin.sliderValues[twin.sliderRecords[c.index].number] = 1000;
+        EXPECT_TRUE(twin.setSliderValue(c.index, c.stored + effect.sliderRecords[c.index].step * 0.4));
+        EXPECT_EQ(twin.sliderValues[twin.sliderRecords[c.index].number], stored);
     }
     EXPECT_EQ(std::fmod(effect.sliderValues[5], 2.0), 0.0);
 
@@ -66,7 +73,10 @@ TEST(Sliders, SteppedWritesAreAnchoredAtZeroAndDropNonChanges) {
 TEST(Sliders, HostValuesThatCannotBeStoredAreIgnored) {
     SliderEffect effect;
     effect.addSlider(1, nullptr, 3, -24, 24, 0.001, "", "", "", "Trim");
-    for (double bad : {std::nan(""), double(INFINITY), -double(INFINITY)}) EXPECT_FALSE(effect.setNormalizedValue(0, bad));
+    for (double bad : {std::nan(""), double(INFINITY), -double(INFINITY)}) {
+        EXPECT_FALSE(effect.setNormalizedValue(0, bad));
+        EXPECT_FALSE(effect.setSliderValue(0, bad));
+    }
     EXPECT_FALSE(effect.setNormalizedValue(1, 0.5));
     EXPECT_FALSE(effect.setNormalizedValue(-1, 0.5));
     EXPECT_EQ(effect.sliderValues[1], 3.0);

@@ -1,0 +1,227 @@
+#include "host/lv2/Lv2Plugin.h"
+
+#include <lv2/atom/atom.h>
+#include <lv2/buf-size/buf-size.h>
+
+#include <bit>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "host/CVeST.h"
+#include "host/lv2/Lv2Features.h"
+#include "runtime/SharedValue.h"
+#include "runtime/TPlexa.h"
+
+namespace lv2host {
+
+using namespace vst2;
+
+namespace {
+
+bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+
+}  // namespace
+
+Lv2Plugin::Lv2Plugin(AEffect* effect)
+    : aeffect(effect), vst(static_cast<CVeST*>(static_cast<AudioEffect*>(effect->object))) {}
+
+Lv2Plugin* Lv2Plugin::create(InstanceFactory factory, const char* pluginUri, double sampleRate,
+                             const LV2_Feature* const* features) {
+    try {
+        AEffect* effect = factory ? factory(&hostCallback) : nullptr;
+        if (effect == nullptr) return nullptr;
+        std::unique_ptr<Lv2Plugin> self(new (std::nothrow) Lv2Plugin(effect));
+        if (!self) {
+            effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+            return nullptr;
+        }
+        effect->user = self.get();
+        self->layout.inputs = static_cast<std::uint32_t>(effect->numInputs > 0 ? effect->numInputs : 0);
+        self->layout.outputs = static_cast<std::uint32_t>(effect->numOutputs > 0 ? effect->numOutputs : 0);
+        self->layout.controls = static_cast<std::uint32_t>(effect->numParams > 0 ? effect->numParams : 0);
+        self->audio.assign(self->layout.inputs + self->layout.outputs, nullptr);
+        self->controls.assign(self->layout.controls, nullptr);
+        self->lastApplied.assign(self->layout.controls, 0.0f);
+
+        // Every feature is optional: lv2apply, for one, gives none.
+        self->map = static_cast<LV2_URID_Map*>(featureData(features, LV2_URID__map));
+        if (self->map && !self->map->map) self->map = nullptr;
+        if (self->map) {
+            const std::string key = std::string(pluginUri ? pluginUri : "") + "#chunk";
+            self->chunkKey = self->map->map(self->map->handle, key.c_str());
+            self->chunkType = self->map->map(self->map->handle, LV2_ATOM__Chunk);
+            self->intType = self->map->map(self->map->handle, LV2_ATOM__Int);
+            self->longType = self->map->map(self->map->handle, LV2_ATOM__Long);
+            self->maxBlock = self->map->map(self->map->handle, LV2_BUF_SIZE__maxBlockLength);
+            self->nominalBlock = self->map->map(self->map->handle, LV2_BUF_SIZE__nominalBlockLength);
+        }
+        self->time.bind(self->map, sampleRate);
+
+        // A VST 2.4 host's opening sequence; the effect reads rate and block
+        // size when it is switched on.
+        self->dispatch(effOpen);
+        self->dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
+        self->dispatch(effSetBlockSize, 0, kDefaultBlockSize);
+        self->setOptions(static_cast<const LV2_Options_Option*>(featureData(features, LV2_OPTIONS__options)));
+        self->takeControlsAsApplied();
+        return self.release();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+Lv2Plugin::~Lv2Plugin() {
+    // Closing the descriptor destroys the adapter, the effect and the editor.
+    if (aeffect) aeffect->dispatcher(aeffect, effClose, 0, 0, nullptr, 0.0f);
+}
+
+plexa::TPlexa& Lv2Plugin::effect() const { return *vst->effect; }
+
+VstIntPtr Lv2Plugin::dispatch(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr, float opt) {
+    return aeffect->dispatcher(aeffect, opcode, index, value, ptr, opt);
+}
+
+VstIntPtr Lv2Plugin::hostCallback(AEffect* effect, std::int32_t opcode, std::int32_t, VstIntPtr, void*, float) {
+    switch (opcode) {
+        case audioMasterVersion: return 2400;
+        case audioMasterGetTime: {
+            const auto* self = effect ? static_cast<const Lv2Plugin*>(effect->user) : nullptr;
+            return self ? reinterpret_cast<VstIntPtr>(self->time.info()) : 0;
+        }
+        default: return 0;  // MIDI, idle, display and edit requests have nothing to reach here
+    }
+}
+
+double Lv2Plugin::controlValue(std::uint32_t parameter) const {
+    const plexa::TPlexa& e = effect();
+    if (!e.isSliderIndex(static_cast<std::int32_t>(parameter))) return 0.0;
+    return plexa::readShared(e.sliderValues[e.sliderRecords[parameter].number]);
+}
+
+void Lv2Plugin::takeControlsAsApplied() {
+    for (std::uint32_t p = 0; p < layout.controls; ++p) lastApplied[p] = static_cast<float>(controlValue(p));
+}
+
+void Lv2Plugin::connect(std::uint32_t port, void* data) {
+    if (port < layout.firstControl())
+        audio[port] = static_cast<float*>(data);
+    else if (port < layout.timePort())
+        controls[port - layout.firstControl()] = static_cast<const float*>(data);
+    else if (port == layout.timePort())
+        timeEvents = static_cast<const LV2_Atom_Sequence*>(data);
+}
+
+void Lv2Plugin::activate() { dispatch(effMainsChanged, 0, 1); }
+
+void Lv2Plugin::deactivate() { dispatch(effMainsChanged, 0, 0); }
+
+void Lv2Plugin::applyControls() {
+    plexa::TPlexa& e = effect();
+    for (std::uint32_t p = 0; p < layout.controls; ++p) {
+        if (controls[p] == nullptr) continue;
+        const float value = *controls[p];
+        if (sameBits(value, lastApplied[p])) continue;
+        lastApplied[p] = value;
+        // The port may already carry the slider's value: the interface sets
+        // sliders itself and then tells the host, whose port follows. The
+        // value stands as the interface set it, off the step grid or not.
+        if (value == static_cast<float>(controlValue(p))) continue;
+        e.setSliderValue(static_cast<std::int32_t>(p), static_cast<double>(value));
+    }
+}
+
+void Lv2Plugin::run(std::uint32_t frames) {
+    if (timeEvents) time.read(*timeEvents);
+    applyControls();
+    const auto count = static_cast<std::int32_t>(frames > INT32_MAX ? INT32_MAX : frames);
+    aeffect->processReplacing(aeffect, audio.data(), audio.data() + layout.inputs, count);
+    time.advance(count);
+}
+
+LV2_State_Status Lv2Plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle) {
+    if (map == nullptr) return LV2_STATE_ERR_NO_FEATURE;
+    void* chunk = nullptr;
+    const VstIntPtr size = dispatch(effGetChunk, 0, 0, &chunk);
+    if (size <= 0 || chunk == nullptr) return LV2_STATE_ERR_UNKNOWN;
+    return store(handle, chunkKey, chunk, static_cast<std::size_t>(size), chunkType,
+                 LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+}
+
+LV2_State_Status Lv2Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
+    if (map == nullptr) return LV2_STATE_ERR_NO_FEATURE;
+    std::size_t size = 0;
+    std::uint32_t type = 0, flags = 0;
+    const void* chunk = retrieve(handle, chunkKey, &size, &type, &flags);
+    if (chunk == nullptr) return LV2_STATE_ERR_NO_PROPERTY;
+    if (type != chunkType) return LV2_STATE_ERR_BAD_TYPE;
+    if (size > INT32_MAX) return LV2_STATE_ERR_UNKNOWN;
+    dispatch(effSetChunk, 0, static_cast<VstIntPtr>(size), const_cast<void*>(chunk));
+    // The restored values are what the controls now hold: a host that puts
+    // the same values on its ports changes nothing, a different value wins.
+    takeControlsAsApplied();
+    return LV2_STATE_SUCCESS;
+}
+
+std::uint32_t Lv2Plugin::setOptions(const LV2_Options_Option* options) {
+    if (options == nullptr || map == nullptr) return LV2_OPTIONS_SUCCESS;
+    std::int64_t maximum = 0, nominal = 0;
+    for (const LV2_Options_Option* o = options; o->key != 0; ++o) {
+        std::int64_t value = 0;
+        if (o->type == intType && o->size == sizeof(std::int32_t) && o->value)
+            value = *static_cast<const std::int32_t*>(o->value);
+        else if (o->type == longType && o->size == sizeof(std::int64_t) && o->value)
+            value = *static_cast<const std::int64_t*>(o->value);
+        if (o->key == maxBlock) maximum = value;
+        if (o->key == nominalBlock) nominal = value;
+    }
+    // A VST 2.4 block size is the largest block the host will send.
+    const std::int64_t size = maximum > 0 ? maximum : nominal;
+    if (size > 0 && size <= INT32_MAX) dispatch(effSetBlockSize, 0, static_cast<VstIntPtr>(size));
+    return LV2_OPTIONS_SUCCESS;
+}
+
+namespace {
+
+Lv2Plugin* self(LV2_Handle handle) { return static_cast<Lv2Plugin*>(handle); }
+
+LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*, const LV2_Feature* const* features) {
+    const auto* ours = reinterpret_cast<const PluginDescriptor*>(descriptor);
+    return Lv2Plugin::create(ours->factory, descriptor->URI, rate, features);
+}
+
+void connectPort(LV2_Handle h, std::uint32_t port, void* data) { self(h)->connect(port, data); }
+void activate(LV2_Handle h) { self(h)->activate(); }
+void run(LV2_Handle h, std::uint32_t frames) { self(h)->run(frames); }
+void deactivate(LV2_Handle h) { self(h)->deactivate(); }
+void cleanup(LV2_Handle h) { delete self(h); }
+
+LV2_State_Status saveState(LV2_Handle h, LV2_State_Store_Function store, LV2_State_Handle handle, std::uint32_t,
+                           const LV2_Feature* const*) {
+    return self(h)->save(store, handle);
+}
+LV2_State_Status restoreState(LV2_Handle h, LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle,
+                              std::uint32_t, const LV2_Feature* const*) {
+    return self(h)->restore(retrieve, handle);
+}
+
+// Nothing is offered for reading; the block size may be set.
+std::uint32_t getOptions(LV2_Handle, LV2_Options_Option*) { return LV2_OPTIONS_ERR_UNKNOWN; }
+std::uint32_t setOptions(LV2_Handle h, const LV2_Options_Option* options) { return self(h)->setOptions(options); }
+
+const void* extensionData(const char* uri) {
+    static const LV2_State_Interface state{&saveState, &restoreState};
+    static const LV2_Options_Interface options{&getOptions, &setOptions};
+    if (uri && std::strcmp(uri, LV2_STATE__interface) == 0) return &state;
+    if (uri && std::strcmp(uri, LV2_OPTIONS__interface) == 0) return &options;
+    return nullptr;
+}
+
+}  // namespace
+
+PluginDescriptor pluginDescriptor(const char* uri, InstanceFactory factory) {
+    return {{uri, &instantiate, &connectPort, &activate, &run, &deactivate, &cleanup, &extensionData}, factory};
+}
+
+}  // namespace lv2host

@@ -1,0 +1,170 @@
+// The LV2 interface in a lilv and suil host of our own under Xvfb: it embeds
+// in the host's window, shows the interface, tells the host what a click
+// changed, shows what the host changed without echoing it, and goes away.
+#include "../support/X11Support.h"
+#include <gtest/gtest.h>
+#include <suil/suil.h>
+#include <lv2/instance-access/instance-access.h>
+#include <lv2/ui/ui.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "Lv2TestHost.h"
+
+namespace lv2test {
+namespace {
+
+using pixel_probes::blueFill;
+using pixel_probes::black;
+
+constexpr int kWidth = 681, kHeight = 371;
+
+struct PortWrite {
+    std::uint32_t port;
+    float value;
+};
+
+class Lv2UiTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { display = XOpenDisplay(nullptr); }
+    static void TearDownTestSuite() {
+        if (display) XCloseDisplay(display);
+    }
+
+    void SetUp() override {
+        ASSERT_NE(display, nullptr) << "no X display; run under xvfb-run";
+        ASSERT_NE(world.plugin, nullptr);
+        parent = x11_test::makeTopLevel(display, kWidth, kHeight);
+        plugin = std::make_unique<Instance>(world);
+        plugin->run();
+        suilHost = suil_host_new(&record, nullptr, nullptr, nullptr);
+        ui_ = openUi(parent);
+        ASSERT_NE(ui_, nullptr);
+        idleInterface = static_cast<const LV2UI_Idle_Interface*>(suil_instance_extension_data(ui_, LV2_UI__idleInterface));
+        ASSERT_NE(idleInterface, nullptr);
+    }
+    void TearDown() override {
+        if (ui_) suil_instance_free(ui_);
+        if (suilHost) suil_host_free(suilHost);
+        plugin.reset();
+        if (display && parent) XDestroyWindow(display, parent);
+        XSync(display, False);
+    }
+
+    // The plug-in's interface in `window`, as the description names it.
+    SuilInstance* openUi(Window window) {
+        LilvUIs* uis = lilv_plugin_get_uis(world.plugin);
+        const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+        char* bundle = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_bundle_uri(ui)), nullptr);
+        char* binary = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)), nullptr);
+        const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(window)};
+        const LV2_Feature instanceFeature{LV2_INSTANCE_ACCESS_URI, lilv_instance_get_handle(plugin->instance)};
+        const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
+        const LV2_Feature* features[] = {&parentFeature, &instanceFeature, &idleFeature, &world.urids.mapFeature,
+                                         nullptr};
+        SuilInstance* instance = suil_instance_new(suilHost, this, LV2_UI__X11UI, kPluginUri,
+                                                   lilv_node_as_uri(lilv_ui_get_uri(ui)), LV2_UI__X11UI, bundle,
+                                                   binary, features);
+        lilv_free(bundle);
+        lilv_free(binary);
+        lilv_uis_free(uis);
+        return instance;
+    }
+
+    // The host's write function; the test puts the values on the ports.
+    static void record(SuilController controller, std::uint32_t port, std::uint32_t size, std::uint32_t protocol,
+                       const void* buffer) {
+        if (protocol == 0 && size == sizeof(float))
+            static_cast<Lv2UiTest*>(controller)->writes.push_back({port, *static_cast<const float*>(buffer)});
+    }
+
+    // A host's loop at about 30 Hz: a block of audio, an interface idle.
+    void idleFor(int milliseconds) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        do {
+            plugin->run();
+            EXPECT_EQ(idleInterface->idle(suil_instance_get_handle(ui_)), 0);
+            while (XPending(display)) {
+                XEvent event;
+                XNextEvent(display, &event);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(33));
+        } while (std::chrono::steady_clock::now() < end);
+    }
+
+    static inline Display* display = nullptr;
+    World world;
+    Window parent = 0;
+    std::unique_ptr<Instance> plugin;
+    SuilHost* suilHost = nullptr;
+    SuilInstance* ui_ = nullptr;
+    const LV2UI_Idle_Interface* idleInterface = nullptr;
+    std::vector<PortWrite> writes;
+};
+
+TEST_F(Lv2UiTest, ShowsTheInterfaceAndTradesControlValuesWithTheHost) {
+    const auto widget = reinterpret_cast<std::uintptr_t>(suil_instance_get_widget(ui_));
+    ASSERT_EQ(x11_test::children(display, parent), std::vector<Window>{widget});
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(XGetWindowAttributes(display, widget, &attributes));
+    EXPECT_EQ(attributes.width, kWidth);
+    EXPECT_EQ(attributes.height, kHeight);
+    idleFor(300);
+    {
+        x11_test::Picture picture(display, parent, kWidth, kHeight);
+        if (const char* path = std::getenv("TONARVO_LV2_UI_SCREENSHOT")) picture.writePng(path);
+        EXPECT_TRUE(pixel_probes::showsInterface(picture));
+    }
+    EXPECT_TRUE(writes.empty());
+
+    // A click in the cartridge column sets the response in the effect and
+    // tells the host; the host's port coming back afterwards leaves the value
+    // as the mouse made it, off the 0.001 step grid.
+    x11_test::pointerTo(display, parent, 630, 299);
+    idleFor(70);
+    x11_test::button(display, Button1, true);
+    idleFor(150);
+    x11_test::button(display, Button1, false);
+    idleFor(100);
+    const float clicked = static_cast<float>((315 - 299) * 0.0066);
+    ASSERT_FALSE(writes.empty());
+    for (const PortWrite& w : writes) EXPECT_EQ(w.port, kFirstControl + 2);
+    EXPECT_EQ(writes.back().value, clicked);
+    plugin->controls[2] = clicked;
+    idleFor(70);
+    EXPECT_EQ(save(*plugin).slider(10), clicked);
+
+    // The host sets it again itself: the bar follows, nothing goes back.
+    writes.clear();
+    plugin->controls[0] = 12.0f;
+    suil_instance_port_event(ui_, kFirstControl, sizeof(float), 0, &plugin->controls[0]);
+    idleFor(150);
+    EXPECT_TRUE(writes.empty());
+    x11_test::Picture picture(display, parent, kWidth, kHeight);
+    EXPECT_TRUE(blueFill(picture.at(440, 33)));  // the bar now reaches 340 + 12 / 0.11
+    EXPECT_TRUE(black(picture.at(460, 33)));
+
+    suil_instance_free(ui_);
+    ui_ = nullptr;
+    XSync(display, False);
+    EXPECT_TRUE(x11_test::children(display, parent).empty());
+}
+
+TEST_F(Lv2UiTest, ASecondInterfaceTakesTheEditorOverAndTheFirstBowsOut) {
+    const Window other = x11_test::makeTopLevel(display, kWidth, kHeight);
+    SuilInstance* second = openUi(other);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(idleInterface->idle(suil_instance_get_handle(ui_)), 1);  // the host may close it
+    suil_instance_free(ui_);  // leaves the second one's window alone
+    ui_ = nullptr;
+    XSync(display, False);
+    EXPECT_TRUE(x11_test::children(display, parent).empty());
+    EXPECT_EQ(x11_test::children(display, other).size(), 1u);
+    suil_instance_free(second);
+    XDestroyWindow(display, other);
+}
+
+}  // namespace
+}  // namespace lv2test
