@@ -84,6 +84,7 @@ cartridge frequency response, tone-arm resonance and damping, and the
 tracking force.
 
 The package holds the VST 2.4 plug-in for Linux hosts (/usr/lib/vst), the
+same effect as an LV2 bundle (/usr/lib/lv2/Tonarvo.lv2), the
 command-line host vsthost, which renders audio files through any VST 2.4
 plug-in, and tonarvo-snapshot, which draws the plug-in's interface to a PNG.")
 endif()
@@ -91,7 +92,7 @@ endif()
 set(CPACK_PACKAGE_NAME tonarvo)
 set(CPACK_PACKAGE_VENDOR "The Tonarvo developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "record-player tone arm and stylus effect (VST 2.4 plug-in)")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "record-player tone arm and stylus effect (VST 2.4 and LV2 plug-in)")
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -110,6 +111,9 @@ if(NOT WIN32)
     VERBATIM)
   # Everything the install rules take must be built first.
   add_dependencies(install-user Tonarvo tonarvo_compressed_docs)
+  if(TARGET Tonarvo_lv2)
+    add_dependencies(install-user Tonarvo_lv2)
+  endif()
   if(TONARVO_BUILD_TOOLS)
     add_dependencies(install-user vsthost tonarvo-snapshot)
   endif()

@@ -100,16 +100,10 @@ cat >"$work/expected" <<EOF
 ./usr/share/man/man1/vsthost.1.gz
 EOF
 diff -u "$work/expected" <(grep -v '^\./usr/lib/lv2/' "$work/deb-files") || fail "the .deb's files differ from the list above"
-hasLv2=""
-if grep -q '^\./usr/lib/lv2/' "$work/deb-files"; then
-  hasLv2=yes
-  grep -q '^\./usr/lib/lv2/Tonarvo\.lv2/manifest\.ttl$' "$work/deb-files" || fail "no Tonarvo.lv2/manifest.ttl in /usr/lib/lv2"
-  grep '^\./usr/lib/lv2/' "$work/deb-files" | grep -v '^\./usr/lib/lv2/Tonarvo\.lv2/' &&
-    fail "files in /usr/lib/lv2 outside the Tonarvo.lv2 bundle"
-  ok "the LV2 bundle /usr/lib/lv2/Tonarvo.lv2"
-else
-  skipped "LV2: the package has no usr/lib/lv2 (no LV2 bundle is built yet)"
-fi
+grep -q '^\./usr/lib/lv2/Tonarvo\.lv2/manifest\.ttl$' "$work/deb-files" || fail "no Tonarvo.lv2/manifest.ttl in /usr/lib/lv2"
+grep '^\./usr/lib/lv2/' "$work/deb-files" | grep -v '^\./usr/lib/lv2/Tonarvo\.lv2/' &&
+  fail "files in /usr/lib/lv2 outside the Tonarvo.lv2 bundle"
+ok "the LV2 bundle /usr/lib/lv2/Tonarvo.lv2"
 mkdir "$work/deb"
 dpkg-deb -x "$deb" "$work/deb"
 while IFS= read -r path; do
@@ -157,14 +151,8 @@ HOME=$work/home cmake --build "$linux" --target install-user >"$work/install-use
   { cat "$work/install-user.log"; fail "the install-user target failed"; }
 cmp -s "$work/home/.vst/Tonarvo.so" "$work/deb/usr/lib/vst/Tonarvo.so" ||
   fail "~/.vst/Tonarvo.so is not the packaged plug-in"
-if [ -n "$hasLv2" ]; then
-  diff -r "$work/home/.lv2/Tonarvo.lv2" "$work/deb/usr/lib/lv2/Tonarvo.lv2" || fail "~/.lv2/Tonarvo.lv2 is not the packaged bundle"
-  ok "~/.vst/Tonarvo.so and ~/.lv2/Tonarvo.lv2, as packaged"
-else
-  [ ! -e "$work/home/.lv2" ] || fail "~/.lv2 made though no bundle is installed"
-  ok "~/.vst/Tonarvo.so, as packaged"
-  skipped "LV2: no bundle to install into ~/.lv2"
-fi
+diff -r "$work/home/.lv2/Tonarvo.lv2" "$work/deb/usr/lib/lv2/Tonarvo.lv2" || fail "~/.lv2/Tonarvo.lv2 is not the packaged bundle"
+ok "~/.vst/Tonarvo.so and ~/.lv2/Tonarvo.lv2, as packaged"
 
 section "the Windows zip"
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/zip-files"
@@ -245,14 +233,10 @@ else
   /usr/bin/tonarvo-snapshot "$work/snapshot.png" >/dev/null || fail "tonarvo-snapshot"
   file -b "$work/snapshot.png" | grep -q '^PNG image data, 681 x 371' || fail "tonarvo-snapshot: $(file -b "$work/snapshot.png")"
   ok "tonarvo-snapshot draws the interface"
-  if [ -n "$hasLv2" ]; then
-    command -v lv2ls >/dev/null || fail "lv2ls is missing (Debian package lilv-utils)"
-    # Only the system folder, so a bundle in ~/.lv2 cannot stand in for it.
-    LV2_PATH=/usr/lib/lv2 lv2ls | grep -qx 'urn:tonarvo:tonarvo' || fail "lv2ls does not list urn:tonarvo:tonarvo"
-    ok "lv2ls lists urn:tonarvo:tonarvo"
-  else
-    skipped "LV2: the package has no usr/lib/lv2, so lv2ls has nothing to list"
-  fi
+  command -v lv2ls >/dev/null || fail "lv2ls is missing (Debian package lilv-utils)"
+  # Only the system folder, so a bundle in ~/.lv2 cannot stand in for it.
+  LV2_PATH=/usr/lib/lv2 lv2ls | grep -qx 'urn:tonarvo:tonarvo' || fail "lv2ls does not list urn:tonarvo:tonarvo"
+  ok "lv2ls lists urn:tonarvo:tonarvo"
 
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tonarvo </dev/null >"$work/apt.log" 2>&1 ||
     { cat "$work/apt.log"; fail "apt-get purge tonarvo"; }
