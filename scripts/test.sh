@@ -31,7 +31,7 @@ echo "== fuzzers (bounded)"
 cmake --preset fuzz >/dev/null
 # The rest of the suite already ran under the sanitizers above.
 cmake --build --preset fuzz --target fuzz_chunk fuzz_dispatcher
-ctest --test-dir build/fuzz --output-on-failure -L fuzz
+ctest --test-dir build/fuzz --output-on-failure -L fuzz -j 2
 
 echo "== Windows DLL (mingw-w64, tests under Wine)"
 cmake --preset windows >/dev/null
