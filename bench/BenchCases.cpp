@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -27,11 +28,18 @@ VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, fl
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
+double gInputSeconds = 10.0;
+
 }  // namespace
 
-double& inputSeconds() {
-    static double seconds = 10.0;
-    return seconds;
+double inputSeconds() { return gInputSeconds; }
+
+bool setInputSeconds(const char* text) {
+    char* end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(seconds > 0 && seconds <= 3600)) return false;
+    gInputSeconds = seconds;
+    return true;
 }
 
 const dsptest::Stereo& input(float rate, bool silent) {
@@ -62,16 +70,27 @@ double subStepsOf(float rate, bool silent) {
     return total;
 }
 
-std::string labelOf(const std::string& path) {
-    const std::filesystem::path file(path);
-    return file.stem() == "Tonarvo" && file.has_parent_path() ? file.parent_path().filename().string()
-                                                                : file.stem().string();
-}
-
-std::string caseName(const char* kind, const std::string& label, int rate) {
-    std::string name(kind);
-    if (!label.empty()) name.append("/").append(label);
-    return name.append("/").append(std::to_string(rate));
+std::vector<PluginCase> pluginCases(const std::vector<std::string>& paths) {
+    std::vector<PluginCase> cases;
+    for (const std::string& path : paths) {
+        const std::shared_ptr<vhost::PluginLibrary> library = vhost::PluginLibrary::open(path);
+        std::string label;
+        if (paths.size() > 1) {
+            const std::filesystem::path file(path);
+            label.append("/").append(file.stem() == "Tonarvo" && file.has_parent_path()
+                                         ? file.parent_path().filename().string()
+                                         : file.stem().string());
+        }
+        const auto add = [&](const char* kind, int rate, bool doublePrecision, bool silent) {
+            std::string name(kind);
+            name.append(label).append("/").append(std::to_string(rate));
+            cases.push_back({name, library, static_cast<float>(rate), doublePrecision, silent});
+        };
+        for (int rate : {44100, 96000, 192000}) add("Plugin", rate, false, false);
+        add("PluginDouble", 44100, true, false);
+        add("PluginSilence", 44100, false, true);
+    }
+    return cases;
 }
 
 PluginRun::PluginRun(const std::shared_ptr<vhost::PluginLibrary>& library, float rate)

@@ -19,7 +19,9 @@ namespace tonarvobench {
 constexpr int kBlock = 512;
 
 // Seconds of input per render: 10 unless a smoke run shortens it.
-double& inputSeconds();
+double inputSeconds();
+// False, changing nothing, unless the text is a positive number of seconds.
+bool setInputSeconds(const char* text);
 
 // Time per sub-step: the unit every case is reported in. Sub-steps are what
 // the simulation runs per frame, counted on the literal model, which the
@@ -36,11 +38,17 @@ struct Audio {
 template <typename Sample>
 Audio<Sample> hostBuffers(const dsptest::Stereo& in);
 
-// How a case names the library it times when there are several:
-// a/Tonarvo.so and b/Tonarvo.so are a and b, c.dll is c.
-std::string labelOf(const std::string& path);
-// "Plugin/44100", or "Plugin/a/44100" with the label a.
-std::string caseName(const char* kind, const std::string& label, int rate);
+// What a plug-in case renders: float input at 44.1, 96 and 192 kHz, and at
+// 44.1 kHz double precision and silence, for each library given. Several
+// libraries are named after their folders (a/Tonarvo.so: Plugin/a/44100) or
+// files (c.dll: Plugin/c/44100). Throws vhost::ToolError when one does not load.
+struct PluginCase {
+    std::string name;
+    std::shared_ptr<vhost::PluginLibrary> library;
+    float rate;
+    bool doublePrecision, silent;
+};
+std::vector<PluginCase> pluginCases(const std::vector<std::string>& paths);
 
 // One instance of the plug-in library, opened and switched on at
 // construction, closed at destruction, so a timed loop can leave both out.

@@ -34,13 +34,11 @@ void report(benchmark::State& state, double subSteps) {
 }
 
 template <typename Sample>
-void runPlugin(benchmark::State& state, const std::shared_ptr<vhost::PluginLibrary>& library, float rate,
-               bool silent) {
-    Audio<Sample> in = hostBuffers<Sample>(input(rate, silent)), out;
-    const double subSteps = subStepsOf(rate, silent);
+void runPlugin(benchmark::State& state, const PluginCase& c) {
+    Audio<Sample> in = hostBuffers<Sample>(input(c.rate, c.silent)), out;
     for (auto _ : state) {
         state.PauseTiming();
-        auto run = std::make_unique<PluginRun>(library, rate);
+        auto run = std::make_unique<PluginRun>(c.library, c.rate);
         state.ResumeTiming();
         run->process(in, out);
         benchmark::DoNotOptimize(out.left.data());
@@ -48,11 +46,11 @@ void runPlugin(benchmark::State& state, const std::shared_ptr<vhost::PluginLibra
         run.reset();
         state.ResumeTiming();
     }
-    if (!matchesLiteral(out, rate, silent)) {
+    if (!matchesLiteral(out, c.rate, c.silent)) {
         differed = true;
         state.SkipWithError("output differs from the literal model");
     }
-    report(state, subSteps);
+    report(state, subStepsOf(c.rate, c.silent));
 }
 
 void runLiteral(benchmark::State& state, float rate) {
@@ -91,31 +89,19 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg.rfind("--plugin=", 0) == 0)
             plugins.push_back(arg.substr(9));
-        else if (arg.rfind("--seconds=", 0) == 0)
-            inputSeconds() = std::atof(arg.c_str() + 10);
-        else {
+        else if (arg.rfind("--seconds=", 0) != 0 || !setInputSeconds(arg.c_str() + 10)) {
             std::fprintf(stderr, "unknown option %s\n", arg.c_str());
             return 2;
         }
     }
     if (plugins.empty()) plugins.push_back(TONARVO_PLUGIN_PATH);
 
-    for (const std::string& path : plugins) {
-        std::shared_ptr<vhost::PluginLibrary> library;
-        try {
-            library = vhost::PluginLibrary::open(path);
-        } catch (const vhost::ToolError& e) {
-            std::fprintf(stderr, "%s\n", e.what());
-            return 1;
-        }
-        const std::string label = plugins.size() == 1 ? "" : labelOf(path);
-        for (int rate : {44100, 96000, 192000})
-            add(caseName("Plugin", label, rate),
-                [=](benchmark::State& s) { runPlugin<float>(s, library, static_cast<float>(rate), false); });
-        add(caseName("PluginDouble", label, 44100),
-            [=](benchmark::State& s) { runPlugin<double>(s, library, 44100.0f, false); });
-        add(caseName("PluginSilence", label, 44100),
-            [=](benchmark::State& s) { runPlugin<float>(s, library, 44100.0f, true); });
+    try {
+        for (const PluginCase& c : pluginCases(plugins))
+            add(c.name, [c](benchmark::State& s) { c.doublePrecision ? runPlugin<double>(s, c) : runPlugin<float>(s, c); });
+    } catch (const vhost::ToolError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
     }
     add("Literal/44100", [](benchmark::State& s) { runLiteral(s, 44100.0f); });
     add("Floor/44100", [](benchmark::State& s) { runFloor(s, 44100.0f); });

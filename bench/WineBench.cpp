@@ -65,13 +65,12 @@ struct Case {
 };
 
 template <typename Sample>
-Case pluginCase(const std::string& name, const std::shared_ptr<vhost::PluginLibrary>& library, float rate,
-                bool silent) {
-    auto in = std::make_shared<Audio<Sample>>(hostBuffers<Sample>(input(rate, silent)));
+Case timed(const PluginCase& plugin) {
+    auto in = std::make_shared<Audio<Sample>>(hostBuffers<Sample>(input(plugin.rate, plugin.silent)));
     auto out = std::make_shared<Audio<Sample>>();
-    Case c{name, subStepsOf(rate, silent), {}, {}, {}};
+    Case c{plugin.name, subStepsOf(plugin.rate, plugin.silent), {}, {}, {}};
     c.run = [=](Stopwatch& watch) {
-        PluginRun run(library, rate);
+        PluginRun run(plugin.library, plugin.rate);
         watch.start();
         run.process(*in, *out);
         watch.stop();
@@ -79,7 +78,7 @@ Case pluginCase(const std::string& name, const std::shared_ptr<vhost::PluginLibr
     // One untimed render first: it warms up and is checked bit for bit.
     Stopwatch warmUp;
     c.run(warmUp);
-    c.differs = !matchesLiteral(*out, rate, silent);
+    c.differs = !matchesLiteral(*out, plugin.rate, plugin.silent);
     return c;
 }
 
@@ -94,15 +93,14 @@ double median(std::vector<double> v) {
 int main(int argc, char** argv) {
     std::vector<std::string> plugins;
     int rounds = 5;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; i += 2) {
         const std::string option = argv[i];
-        if (option == "--plugin")
-            plugins.push_back(argv[i + 1]);
-        else if (option == "--rounds")
-            rounds = std::max(1, std::atoi(argv[i + 1]));
-        else if (option == "--seconds")
-            inputSeconds() = std::atof(argv[i + 1]);
-        else {
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (value != nullptr && option == "--plugin")
+            plugins.push_back(value);
+        else if (value != nullptr && option == "--rounds")
+            rounds = std::max(1, std::atoi(value));
+        else if (value == nullptr || option != "--seconds" || !setInputSeconds(value)) {
             std::fprintf(stderr, "usage: %s [--plugin PATH]... [--rounds N] [--seconds S]\n", argv[0]);
             return 2;
         }
@@ -111,19 +109,12 @@ int main(int argc, char** argv) {
     if (plugins.empty()) plugins.push_back((std::filesystem::path(argv[0]).parent_path() / "Tonarvo.dll").string());
 
     std::vector<Case> cases;
-    for (const std::string& path : plugins) {
-        std::shared_ptr<vhost::PluginLibrary> library;
-        try {
-            library = vhost::PluginLibrary::open(path);
-        } catch (const vhost::ToolError& e) {
-            std::fprintf(stderr, "%s\n", e.what());
-            return 1;
-        }
-        const std::string label = plugins.size() == 1 ? "" : labelOf(path);
-        for (int rate : {44100, 96000, 192000})
-            cases.push_back(pluginCase<float>(caseName("Plugin", label, rate), library, static_cast<float>(rate), false));
-        cases.push_back(pluginCase<double>(caseName("PluginDouble", label, 44100), library, 44100.0f, false));
-        cases.push_back(pluginCase<float>(caseName("PluginSilence", label, 44100), library, 44100.0f, true));
+    try {
+        for (const PluginCase& c : pluginCases(plugins))
+            cases.push_back(c.doublePrecision ? timed<double>(c) : timed<float>(c));
+    } catch (const vhost::ToolError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
     }
     auto literalIn = std::make_shared<Audio<float>>(hostBuffers<float>(input(44100.0f, false)));
     cases.push_back({"Literal/44100", subStepsOf(44100.0f, false), [literalIn](Stopwatch& watch) {
