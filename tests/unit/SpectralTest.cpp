@@ -272,9 +272,26 @@ TEST(MemorySpectral, SizesModesAndBlockLimits) {
     memFft(effect, 10000, 65536, 0);
     EXPECT_EQ(std::vector<double>(effect.memoryBlocks[0].begin() + 10000, effect.memoryBlocks[0].begin() + 10064), before);
 
-    memFft(effect, 10000, 16, 5);
+    // A tone at bin 3 through the four modes: the forward transform leaves it
+    // at its table position, 4 brings it to index 3, 5 takes it back there,
+    // and the inverse returns the tone times 16.
+    const auto tone = [](int t) { return std::polar(1.0, 2 * M_PI * 3 * t / 16); };
+    for (int t = 0; t < 16; ++t) {
+        effect.memoryCell(10000 + 2 * t) = tone(t).real();
+        effect.memoryCell(10000 + 2 * t + 1) = tone(t).imag();
+    }
+    const auto at = [&](int k) { return effect.memoryCell(10000 + 2 * k); };
+    memFft(effect, 10000, 16, 0);
+    EXPECT_NEAR(at(fftPermuteIndex(16, 3)), 16.0, 1e-12);
     memFft(effect, 10000, 16, 4);
-    EXPECT_EQ(std::vector<double>(effect.memoryBlocks[0].begin() + 10000, effect.memoryBlocks[0].begin() + 10064), before);
+    EXPECT_NEAR(at(3), 16.0, 1e-12);
+    memFft(effect, 10000, 16, 5);
+    EXPECT_NEAR(at(fftPermuteIndex(16, 3)), 16.0, 1e-12);
+    memFft(effect, 10000, 16, 1);
+    for (int t = 0; t < 16; ++t) {
+        EXPECT_NEAR(at(t), 16 * tone(t).real(), 1e-12) << t;
+        EXPECT_NEAR(effect.memoryCell(10000 + 2 * t + 1), 16 * tone(t).imag(), 1e-12) << t;
+    }
 }
 
 TEST(MemorySpectral, ConvolveMultipliesAnEvenCount) {
@@ -292,16 +309,23 @@ TEST(MemorySpectral, ConvolveMultipliesAnEvenCount) {
 }
 
 TEST(MemorySpectral, MdctWritesHalfAsManyCoefficients) {
+    // Two frames of 4096 overlapping by half, each forward and back in place:
+    // windowed both ways, their overlap adds up to the signal.
     SpectralEffect effect;
-    for (int i = 0; i < 8192; ++i) effect.memoryCell(i) = std::sin(i * 0.01);
+    const std::vector<double> signal = randomSignal(6144, 5);
+    for (int t = 0; t < 4096; ++t) {
+        effect.memoryCell(t) = signal[static_cast<std::size_t>(t)];
+        effect.memoryCell(8192 + t) = signal[static_cast<std::size_t>(2048 + t)];
+    }
+    effect.memoryCell(4096) = 123.0;
     const double beyond = effect.memoryCell(2048);
     memMdct(effect, 0, 8192, 0);  // too long: nothing
     EXPECT_EQ(effect.memoryCell(2048), beyond);
-    effect.memoryCell(4096) = 123.0;
-    memMdct(effect, 0, 4096, 0);
+    for (double frame : {0.0, 8192.0}) memMdct(effect, frame, 4096, 0);
     EXPECT_EQ(effect.memoryCell(2048), beyond);  // coefficients occupy 0..2047 only
+    for (double frame : {0.0, 8192.0}) memMdct(effect, frame, 4096, 1);
     EXPECT_EQ(effect.memoryCell(4096), 123.0);
-    EXPECT_NE(effect.memoryCell(0), std::sin(0.0));
-    memMdct(effect, 0, 4096, 1);  // back to windowed time samples
-    EXPECT_EQ(effect.memoryCell(4096), 123.0);
+    for (int t = 0; t < 2048; ++t)
+        ASSERT_NEAR(effect.memoryCell(2048 + t) + effect.memoryCell(8192 + t), signal[static_cast<std::size_t>(2048 + t)],
+                    2e-12) << t;
 }
