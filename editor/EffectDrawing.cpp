@@ -5,10 +5,8 @@
 #include <cstdio>
 
 #include "editor/GfxPrimitives.h"
-#include "runtime/SharedValue.h"
 #include "runtime/TPlexa.h"
 
-using plexa::readShared;
 using plexa::sanitize;
 using plexa::truncInt;
 
@@ -23,8 +21,7 @@ int EffectDrawing::channelByte(double channel) {
 
 void EffectDrawing::drawText(const std::string& text) {
     CVeST* adapter = effect.adapter;
-    gfxSetFontColor(adapter, channelByte(readShared(colorR)), channelByte(readShared(colorG)), channelByte(readShared(colorB)),
-                     channelByte(readShared(colorA)));
+    gfxSetFontColor(adapter, colourByte(colorR), colourByte(colorG), colourByte(colorB), colourByte(colorA));
     gfxSetDrawMode(adapter, 3);
     double width = 0;
     std::size_t start = 0;
@@ -100,8 +97,7 @@ void EffectDrawing::blit(double handle, double, double) {
 
 void EffectDrawing::drawLine(double x1, double y1, double x2, double y2, double antialias) {
     CVeST* adapter = effect.adapter;
-    gfxSetFrameColor(adapter, channelByte(readShared(colorR)), channelByte(readShared(colorG)), channelByte(readShared(colorB)),
-                     channelByte(readShared(colorA)));
+    gfxSetFrameColor(adapter, colourByte(colorR), colourByte(colorG), colourByte(colorB), colourByte(colorA));
     gfxSetDrawMode(adapter, antialias < 0.5 ? 0 : 3);
     gfxMoveTo(adapter, x1, y1);
     effect.penX = x2;
@@ -113,8 +109,7 @@ void EffectDrawing::fillRect(double x, double y, double width, double height) {
     CVeST* adapter = effect.adapter;
     effect.penX = sanitize(x + width);
     effect.penY = sanitize(y + height);
-    gfxSetFillColor(adapter, channelByte(readShared(colorR)), channelByte(readShared(colorG)), channelByte(readShared(colorB)),
-                     channelByte(readShared(colorA)));
+    gfxSetFillColor(adapter, colourByte(colorR), colourByte(colorG), colourByte(colorB), colourByte(colorA));
     gfxSetDrawMode(adapter, 0);
     gfxDrawRect(adapter, std::floor(x), std::floor(y), std::floor(effect.penX), std::floor(effect.penY), 1);
 }

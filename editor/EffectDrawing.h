@@ -5,15 +5,16 @@
 
 #include <string>
 
+#include "runtime/SharedValue.h"
+
 namespace plexa {
 class TPlexa;
 }
 
 class EffectDrawing {
 public:
-    // The colour and the font slot are the effect's own variables (the colour
-    // read as a shared value); the pen, the line height and the tables belong
-    // to the runtime layers.
+    // The colour and the font slot are the effect's own variables; the pen,
+    // the line height and the tables belong to the runtime layers.
     EffectDrawing(plexa::TPlexa& effect, double& colorR, double& colorG, double& colorB, double& colorA,
                   double& fontSlot)
         : effect(effect), colorR(colorR), colorG(colorG), colorB(colorB), colorA(colorA), fontSlot(fontSlot) {}
@@ -35,6 +36,9 @@ public:
 
 private:
     void drawText(const std::string& text);
+    // A channel of the colour as a byte; the initialisation may set the
+    // colour from another thread, so it is read as a shared value.
+    static int colourByte(const double& channel) { return channelByte(plexa::readShared(channel)); }
 
     plexa::TPlexa& effect;
     double& colorR;

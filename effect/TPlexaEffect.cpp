@@ -217,20 +217,14 @@ void TPlexaEffect::initSection() {
     writeShared(frameRate, 30);
     setColour(0, 0, 0, 0);
 
+    // The host's values, then their copies: each copy depends on its own
+    // value only, so the copy step gives what copying each in turn gives.
     const double sampleRate = sanitize(static_cast<double>(hostSampleRate()));
     writeShared(v.hostSampleRate, sampleRate);
-    writeShared(v.sampleRate, sanitize(sampleRate));
-    const double channels = sanitize(static_cast<double>(hostInputChannels()));
-    writeShared(v.hostChannels, channels);
-    writeShared(v.channels, sanitize(channels));
-    const double blockSize = sanitize(static_cast<double>(hostBlockSize()));
-    writeShared(v.hostBlockSize, blockSize);
-    writeShared(v.blockSize, sanitize(blockSize));
-    const double tempo = sanitize(hostTempo());
-    writeShared(v.hostTempo, tempo);
-    writeShared(v.tempo, sanitize(tempo));
-    writeShared(v.timeSigNumerator, sanitize(readShared(v.hostTimeSigNumerator)));
-    writeShared(v.timeSigDenominator, sanitize(readShared(v.hostTimeSigDenominator)));
+    writeShared(v.hostChannels, sanitize(static_cast<double>(hostInputChannels())));
+    writeShared(v.hostBlockSize, sanitize(static_cast<double>(hostBlockSize())));
+    writeShared(v.hostTempo, sanitize(hostTempo()));
+    copyStep();
 
     writeShared(v.buildDate, 20241108);
     writeShared(v.quietTime, sanitize(static_cast<double>(platform::calendarSeconds())));
@@ -443,10 +437,9 @@ void TPlexaEffect::sampleSection() {
     v.prevOutLeft = sanitize(v.outLeft);
     v.prevOutRight = sanitize(v.outRight);
 
-    if (v.slopeLeft < 0.1) writeShared(v.slopePeakLeft, 0);
-    writeShared(v.slopePeakLeft, sanitize(std::fmax(v.slopePeakLeft, v.slopeLeft)));
-    if (v.slopeRight < 0.1) writeShared(v.slopePeakRight, 0);
-    writeShared(v.slopePeakRight, sanitize(std::fmax(v.slopePeakRight, v.slopeRight)));
+    // A slope below 0.1 drops the held peak first; one store, as the paint reads it.
+    writeShared(v.slopePeakLeft, sanitize(std::fmax(v.slopeLeft < 0.1 ? 0.0 : v.slopePeakLeft, v.slopeLeft)));
+    writeShared(v.slopePeakRight, sanitize(std::fmax(v.slopeRight < 0.1 ? 0.0 : v.slopePeakRight, v.slopeRight)));
 
     // The hold decays faster the higher it stands.
     v.slopeStepLeft = v.slopeLeft > 0 ? sanitize(std::fabs(v.slopeLeft / 96000)) : 0;

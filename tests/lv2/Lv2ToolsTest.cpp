@@ -111,7 +111,7 @@ TEST(Lv2Tools, ListedDescribedAsTheVst24ParametersAndValid) {
         EXPECT_LT(ports[p].minimum, ports[p].maximum);
     }
     const std::string validation =
-        // Against the specifications lv2-dev installs, not whatever else /usr/lib/lv2 holds.
+        // Against the schemas lv2-dev installs, not whatever else /usr/lib/lv2 holds.
         shell("sord_validate $(dpkg -L lv2-dev | grep '^/usr/lib/lv2/.*\\.ttl$') '" + kBuild + "'/Tonarvo.lv2/*.ttl 2>&1",
               &status);
     EXPECT_EQ(status, 0) << validation;

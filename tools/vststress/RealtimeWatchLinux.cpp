@@ -162,9 +162,8 @@ STRESS_EXPORT int posix_memalign(void** out, std::size_t alignment, std::size_t 
     return 0;
 }
 
-// Locks, waits and sleeps: counted, then the C library's own. The exception
-// specification repeats the C library's declaration (cancellation points
-// may throw).
+// Locks, waits and sleeps: counted, then the C library's own. The noexcept
+// clause repeats the C library's declaration (cancellation points may throw).
 #define STRESS_FORWARD(Result, name, Parameters, Arguments, ...)     \
     STRESS_EXPORT Result name Parameters __VA_ARGS__ {               \
         static std::atomic<Result(*) Parameters> real{nullptr};      \
