@@ -18,32 +18,20 @@ namespace lv2host {
 
 using namespace vst2;
 
-namespace {
-
-bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
-
-}  // namespace
-
-Lv2Plugin::Lv2Plugin(AEffect* effect)
-    : aeffect(effect), vst(static_cast<CVeST*>(static_cast<AudioEffect*>(effect->object))) {}
+Lv2Plugin::Lv2Plugin(std::unique_ptr<wrap::WrappedEffect> made) : core(std::move(made)), hostControls(*core) {}
 
 Lv2Plugin* Lv2Plugin::create(InstanceFactory factory, const char* pluginUri, double sampleRate,
                              const LV2_Feature* const* features) {
     try {
-        AEffect* effect = factory ? factory(&hostCallback) : nullptr;
-        if (effect == nullptr) return nullptr;
-        std::unique_ptr<Lv2Plugin> self(new (std::nothrow) Lv2Plugin(effect));
-        if (!self) {
-            effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-            return nullptr;
-        }
-        effect->user = self.get();
-        self->layout.inputs = static_cast<std::uint32_t>(effect->numInputs > 0 ? effect->numInputs : 0);
-        self->layout.outputs = static_cast<std::uint32_t>(effect->numOutputs > 0 ? effect->numOutputs : 0);
-        self->layout.controls = static_cast<std::uint32_t>(effect->numParams > 0 ? effect->numParams : 0);
+        std::unique_ptr<wrap::WrappedEffect> core = wrap::WrappedEffect::create(factory, sampleRate);
+        if (!core) return nullptr;
+        std::unique_ptr<Lv2Plugin> self(new (std::nothrow) Lv2Plugin(std::move(core)));
+        if (!self) return nullptr;
+        self->layout.inputs = self->core->inputs();
+        self->layout.outputs = self->core->outputs();
+        self->layout.controls = self->core->parameters();
         self->audio.assign(self->layout.inputs + self->layout.outputs, nullptr);
         self->controls.assign(self->layout.controls, nullptr);
-        self->lastApplied.assign(self->layout.controls, 0.0f);
 
         // Every feature is optional: lv2apply, for one, gives none.
         self->map = static_cast<LV2_URID_Map*>(featureData(features, LV2_URID__map));
@@ -58,51 +46,15 @@ Lv2Plugin* Lv2Plugin::create(InstanceFactory factory, const char* pluginUri, dou
             self->nominalBlock = self->map->map(self->map->handle, LV2_BUF_SIZE__nominalBlockLength);
         }
         self->time.bind(self->map, sampleRate);
-
-        // A VST 2.4 host's opening sequence; the effect reads rate and block
-        // size when it is switched on.
-        self->dispatch(effOpen);
-        self->dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
-        self->dispatch(effSetBlockSize, 0, kDefaultBlockSize);
         self->setOptions(static_cast<const LV2_Options_Option*>(featureData(features, LV2_OPTIONS__options)));
-        self->takeControlsAsApplied();
+        self->hostControls.takeCurrent();
         return self.release();
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
 }
 
-Lv2Plugin::~Lv2Plugin() {
-    // Closing the descriptor destroys the adapter, the effect and the editor.
-    if (aeffect) aeffect->dispatcher(aeffect, effClose, 0, 0, nullptr, 0.0f);
-}
-
-plexa::TPlexa& Lv2Plugin::effect() const { return *vst->effect; }
-
-VstIntPtr Lv2Plugin::dispatch(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr, float opt) {
-    return aeffect->dispatcher(aeffect, opcode, index, value, ptr, opt);
-}
-
-VstIntPtr Lv2Plugin::hostCallback(AEffect* effect, std::int32_t opcode, std::int32_t, VstIntPtr, void*, float) {
-    switch (opcode) {
-        case audioMasterVersion: return 2400;
-        case audioMasterGetTime: {
-            const auto* self = effect ? static_cast<const Lv2Plugin*>(effect->user) : nullptr;
-            return self ? reinterpret_cast<VstIntPtr>(self->time.info()) : 0;
-        }
-        default: return 0;  // MIDI, idle, display and edit requests have nothing to reach here
-    }
-}
-
-double Lv2Plugin::controlValue(std::uint32_t parameter) const {
-    const plexa::TPlexa& e = effect();
-    if (!e.isSliderIndex(static_cast<std::int32_t>(parameter))) return 0.0;
-    return plexa::readShared(e.sliderValues[e.sliderRecords[parameter].number]);
-}
-
-void Lv2Plugin::takeControlsAsApplied() {
-    for (std::uint32_t p = 0; p < layout.controls; ++p) lastApplied[p] = static_cast<float>(controlValue(p));
-}
+Lv2Plugin::~Lv2Plugin() = default;
 
 void Lv2Plugin::connect(std::uint32_t port, void* data) {
     if (port < layout.firstControl())
@@ -113,40 +65,32 @@ void Lv2Plugin::connect(std::uint32_t port, void* data) {
         timeEvents = static_cast<const LV2_Atom_Sequence*>(data);
 }
 
-void Lv2Plugin::activate() { dispatch(effMainsChanged, 0, 1); }
+// LV2 hosts may switch on twice or off without on; both are harmless.
+void Lv2Plugin::activate() { core->setActive(true); }
 
-void Lv2Plugin::deactivate() { dispatch(effMainsChanged, 0, 0); }
+void Lv2Plugin::deactivate() { core->setActive(false); }
 
 void Lv2Plugin::applyControls() {
-    plexa::TPlexa& e = effect();
-    for (std::uint32_t p = 0; p < layout.controls; ++p) {
-        if (controls[p] == nullptr) continue;
-        const float value = *controls[p];
-        if (sameBits(value, lastApplied[p])) continue;
-        lastApplied[p] = value;
-        // The port may already carry the slider's value: the interface sets
-        // sliders itself and then tells the host, whose port follows. The
-        // value stands as the interface set it, off the step grid or not.
-        if (value == static_cast<float>(controlValue(p))) continue;
-        e.setSliderValue(static_cast<std::int32_t>(p), static_cast<double>(value));
-    }
+    // The port may already carry the slider's value: the interface sets
+    // sliders itself and then tells the host, whose port follows.
+    for (std::uint32_t p = 0; p < layout.controls; ++p)
+        if (controls[p] != nullptr) hostControls.apply(p, *controls[p]);
 }
 
 void Lv2Plugin::run(std::uint32_t frames) {
     if (timeEvents) time.read(*timeEvents);
     applyControls();
-    const auto count = static_cast<std::int32_t>(frames > INT32_MAX ? INT32_MAX : frames);
-    aeffect->processReplacing(aeffect, audio.data(), audio.data() + layout.inputs, count);
+    const auto count = frames > INT32_MAX ? INT32_MAX : frames;
+    core->setTimeInfo(time.info());
+    core->process(audio.data(), audio.data() + layout.inputs, count);
     time.advance(count);
 }
 
 LV2_State_Status Lv2Plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle) {
     if (map == nullptr) return LV2_STATE_ERR_NO_FEATURE;
-    void* chunk = nullptr;
-    const VstIntPtr size = dispatch(effGetChunk, 0, 0, &chunk);
-    if (size <= 0 || chunk == nullptr) return LV2_STATE_ERR_UNKNOWN;
-    return store(handle, chunkKey, chunk, static_cast<std::size_t>(size), chunkType,
-                 LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+    const std::vector<std::uint8_t> chunk = core->saveChunk();
+    if (chunk.empty()) return LV2_STATE_ERR_UNKNOWN;
+    return store(handle, chunkKey, chunk.data(), chunk.size(), chunkType, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
 
 LV2_State_Status Lv2Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
@@ -157,10 +101,10 @@ LV2_State_Status Lv2Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_St
     if (chunk == nullptr) return LV2_STATE_ERR_NO_PROPERTY;
     if (type != chunkType) return LV2_STATE_ERR_BAD_TYPE;
     if (size > INT32_MAX) return LV2_STATE_ERR_UNKNOWN;
-    dispatch(effSetChunk, 0, static_cast<VstIntPtr>(size), const_cast<void*>(chunk));
+    core->restoreChunk(chunk, size);
     // The restored values are what the controls now hold: a host that puts
     // the same values on its ports changes nothing, a different value wins.
-    takeControlsAsApplied();
+    hostControls.takeCurrent();
     return LV2_STATE_SUCCESS;
 }
 
@@ -178,7 +122,7 @@ std::uint32_t Lv2Plugin::setOptions(const LV2_Options_Option* options) {
     }
     // A VST 2.4 block size is the largest block the host will send.
     const std::int64_t size = maximum > 0 ? maximum : nominal;
-    if (size > 0 && size <= INT32_MAX) dispatch(effSetBlockSize, 0, static_cast<VstIntPtr>(size));
+    if (size > 0 && size <= INT32_MAX) core->setBlockSize(static_cast<std::int32_t>(size));
     return LV2_OPTIONS_SUCCESS;
 }
 

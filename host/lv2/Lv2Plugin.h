@@ -14,11 +14,13 @@
 #include <lv2/urid/urid.h>
 
 #include <cstdint>
-#include <string>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "host/lv2/Lv2Time.h"
 #include "host/vst2_abi.h"
+#include "host/wrap/WrappedEffect.h"
 
 class CVeST;
 namespace plexa {
@@ -27,9 +29,7 @@ class TPlexa;
 
 namespace lv2host {
 
-// Makes one instance behind a VST 2.4 descriptor, as the library's VST 2.4
-// entry point does; null when it cannot.
-using InstanceFactory = vst2::AEffect* (*)(vst2::audioMasterCallback host);
+using wrap::InstanceFactory;
 
 // Port numbers: the audio inputs, the audio outputs, one control per
 // parameter in parameter order, then the time and transport input.
@@ -41,8 +41,7 @@ struct PortLayout {
     std::uint32_t count() const { return timePort() + 1; }
 };
 
-// Frames per call announced to the effect when the host names none.
-constexpr std::int32_t kDefaultBlockSize = 1024;
+using wrap::kDefaultBlockSize;
 
 class Lv2Plugin {
 public:
@@ -62,30 +61,29 @@ public:
     std::uint32_t setOptions(const LV2_Options_Option* options);
 
     const PortLayout& ports() const { return layout; }
-    CVeST& adapter() const { return *vst; }
-    plexa::TPlexa& effect() const;
+    wrap::WrappedEffect& wrapped() const { return *core; }
+    CVeST& adapter() const { return core->adapter(); }
+    plexa::TPlexa& effect() const { return core->effect(); }
     vst2::VstIntPtr dispatch(std::int32_t opcode, std::int32_t index = 0, vst2::VstIntPtr value = 0,
-                             void* ptr = nullptr, float opt = 0.0f);
+                             void* ptr = nullptr, float opt = 0.0f) {
+        return core->dispatch(opcode, index, value, ptr, opt);
+    }
     // Parameter p's current value in the slider's own units.
-    double controlValue(std::uint32_t parameter) const;
+    double controlValue(std::uint32_t parameter) const { return core->value(parameter); }
 
     // The user interface showing the editor, if any: an instance has one
     // editor, and a second interface takes it over from the first.
     const void* editorOwner = nullptr;
 
 private:
-    explicit Lv2Plugin(vst2::AEffect* effect);
-    static vst2::VstIntPtr hostCallback(vst2::AEffect* effect, std::int32_t opcode, std::int32_t index,
-                                        vst2::VstIntPtr value, void* ptr, float opt);
+    explicit Lv2Plugin(std::unique_ptr<wrap::WrappedEffect> core);
     void applyControls();
-    void takeControlsAsApplied();
 
-    vst2::AEffect* aeffect;
-    CVeST* vst;
+    std::unique_ptr<wrap::WrappedEffect> core;
+    wrap::HostControls hostControls;  // the port values the effect last took
     PortLayout layout;
     std::vector<float*> audio;             // inputs, then outputs
     std::vector<const float*> controls;
-    std::vector<float> lastApplied;         // the port values the effect last took
     const LV2_Atom_Sequence* timeEvents = nullptr;
     Lv2Time time;
     LV2_URID_Map* map = nullptr;

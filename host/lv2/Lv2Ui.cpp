@@ -2,7 +2,6 @@
 
 #include <lv2/instance-access/instance-access.h>
 
-#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -17,12 +16,10 @@ namespace lv2host {
 
 namespace {
 
-bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
-
-class Lv2Ui {
+class Lv2Ui final : private wrap::EditReporter::Listener {
 public:
     Lv2Ui(Lv2Plugin& plugin, LV2UI_Write_Function write, LV2UI_Controller controller)
-        : plugin(plugin), write(write), controller(controller), before(plugin.ports().controls) {
+        : plugin(plugin), write(write), controller(controller), edits(plugin.wrapped()) {
         for (std::uint32_t p = 0; p < plugin.ports().controls; ++p)
             hostValues.push_back(static_cast<float>(plugin.controlValue(p)));
     }
@@ -46,17 +43,7 @@ public:
     // sent to the host.
     int idle() {
         if (plugin.editorOwner != this) return 1;  // another interface took the editor over
-        const std::uint32_t count = plugin.ports().controls;
-        for (std::uint32_t p = 0; p < count; ++p) before[p] = plugin.controlValue(p);
-        plugin.dispatch(vst2::effEditIdle);
-        for (std::uint32_t p = 0; p < count; ++p) {
-            const double now = plugin.controlValue(p);
-            if (sameBits(now, before[p])) continue;
-            float value = static_cast<float>(now);
-            if (value == hostValues[p]) continue;
-            hostValues[p] = value;
-            write(controller, plugin.ports().firstControl() + p, sizeof value, 0, &value);
-        }
+        edits.idle(*this);
         return 0;
     }
 
@@ -70,11 +57,21 @@ public:
     }
 
 private:
+    // A port carries no gestures: each value the editor sets goes to the host.
+    void beginEdit(std::uint32_t) override {}
+    void endEdit(std::uint32_t) override {}
+    void performEdit(std::uint32_t p, double units, double) override {
+        float value = static_cast<float>(units);
+        if (value == hostValues[p]) return;
+        hostValues[p] = value;
+        write(controller, plugin.ports().firstControl() + p, sizeof value, 0, &value);
+    }
+
     Lv2Plugin& plugin;
     LV2UI_Write_Function write;
     LV2UI_Controller controller;
     std::vector<float> hostValues;
-    std::vector<double> before;
+    wrap::EditReporter edits;
 };
 
 Lv2Ui* self(LV2UI_Handle handle) { return static_cast<Lv2Ui*>(handle); }

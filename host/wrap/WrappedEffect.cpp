@@ -1,0 +1,375 @@
+#include "host/wrap/WrappedEffect.h"
+
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "editor/CVeSTEditor.h"
+#include "host/CVeST.h"
+#include "runtime/SharedValue.h"
+#include "runtime/TPlexa.h"
+
+namespace wrap {
+
+using namespace vst2;
+
+vst2::VstTimeInfo timeInfoOf(const Transport& t) {
+    VstTimeInfo record{};
+    record.sampleRate = t.sampleRate;
+    record.samplePos = t.samplePos;
+    record.tempo = t.tempo;
+    record.ppqPos = t.ppqPos;
+    record.barStartPos = t.barStartPos;
+    record.timeSigNumerator = t.timeSigNumerator;
+    record.timeSigDenominator = t.timeSigDenominator;
+    record.flags = (t.playing ? kVstTransportPlaying : 0) | (t.tempoValid ? kVstTempoValid : 0) |
+                   (t.ppqValid ? kVstPpqPosValid : 0) | (t.barsValid ? kVstBarsValid : 0) |
+                   (t.timeSigValid ? kVstTimeSigValid : 0);
+    return record;
+}
+
+WrappedEffect::WrappedEffect(AEffect* instance)
+    : instance(instance), vst(static_cast<CVeST*>(static_cast<AudioEffect*>(instance->object))) {}
+
+std::unique_ptr<WrappedEffect> WrappedEffect::create(InstanceFactory factory, double sampleRate,
+                                                     std::int32_t maxBlock) {
+    try {
+        AEffect* instance = factory ? factory(&hostCallback) : nullptr;
+        if (instance == nullptr) return nullptr;
+        std::unique_ptr<WrappedEffect> self(new (std::nothrow) WrappedEffect(instance));
+        if (!self) {
+            instance->dispatcher(instance, effClose, 0, 0, nullptr, 0.0f);
+            return nullptr;
+        }
+        instance->user = self.get();
+        self->inputCount = static_cast<std::uint32_t>(std::max(instance->numInputs, 0));
+        self->outputCount = static_cast<std::uint32_t>(std::max(instance->numOutputs, 0));
+        self->parameterCount = static_cast<std::uint32_t>(std::max(instance->numParams, 0));
+        self->floatPointers.assign(self->inputCount + self->outputCount, nullptr);
+        self->doublePointers.assign(self->inputCount + self->outputCount, nullptr);
+        // A VST 2.4 host's opening sequence; the effect reads rate and block
+        // size when it is switched on.
+        self->dispatch(effOpen);
+        self->setSampleRate(sampleRate);
+        self->setBlockSize(maxBlock);
+        return self;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+WrappedEffect::~WrappedEffect() {
+    // Closing the descriptor destroys the adapter, the effect and the editor.
+    if (active) dispatch(effMainsChanged, 0, 0);
+    instance->dispatcher(instance, effClose, 0, 0, nullptr, 0.0f);
+}
+
+plexa::TPlexa& WrappedEffect::effect() const { return *vst->effect; }
+
+VstIntPtr WrappedEffect::dispatch(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr, float opt) {
+    return instance->dispatcher(instance, opcode, index, value, ptr, opt);
+}
+
+VstIntPtr WrappedEffect::hostCallback(AEffect* effect, std::int32_t opcode, std::int32_t, VstIntPtr, void*, float) {
+    switch (opcode) {
+        case audioMasterVersion: return 2400;
+        case audioMasterGetTime: {
+            const auto* self = effect ? static_cast<const WrappedEffect*>(effect->user) : nullptr;
+            return self && self->timeKnown ? reinterpret_cast<VstIntPtr>(&self->time) : 0;
+        }
+        default: return 0;  // MIDI, idle, display and edit requests have nothing to reach here
+    }
+}
+
+void WrappedEffect::setSampleRate(double rate) {
+    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+}
+
+void WrappedEffect::setBlockSize(std::int32_t frames) {
+    // The copies for in-place hosts are made here, never while processing.
+    if (frames <= 0) frames = kDefaultBlockSize;
+    maxBlock = frames;
+    dispatch(effSetBlockSize, 0, frames);
+    try {
+        floatCopy.assign(static_cast<std::size_t>(inputCount) * static_cast<std::size_t>(frames), 0.0f);
+        doubleCopy.assign(static_cast<std::size_t>(inputCount) * static_cast<std::size_t>(frames), 0.0);
+    } catch (const std::bad_alloc&) {
+        // Absurd sizes from a host: process in the default's pieces instead.
+        maxBlock = kDefaultBlockSize;
+        floatCopy.assign(static_cast<std::size_t>(inputCount) * kDefaultBlockSize, 0.0f);
+        doubleCopy.assign(static_cast<std::size_t>(inputCount) * kDefaultBlockSize, 0.0);
+    }
+}
+
+void WrappedEffect::setActive(bool on) {
+    if (on == active) return;
+    active = on;
+    dispatch(effMainsChanged, 0, on ? 1 : 0);
+}
+
+double WrappedEffect::value(std::uint32_t p) const {
+    const plexa::TPlexa& e = effect();
+    if (!e.isSliderIndex(static_cast<std::int32_t>(p))) return 0.0;
+    return plexa::readShared(e.sliderValues[e.sliderRecords[p].number]);
+}
+
+double WrappedEffect::normalized(std::uint32_t p) const {
+    return effect().normalizedValue(static_cast<std::int32_t>(p));
+}
+
+void WrappedEffect::setValue(std::uint32_t p, double units) {
+    effect().setSliderValue(static_cast<std::int32_t>(p), units);
+}
+
+void WrappedEffect::setNormalized(std::uint32_t p, double x) {
+    if (p >= parameterCount || !std::isfinite(x)) return;
+    instance->setParameter(instance, static_cast<std::int32_t>(p), static_cast<float>(x));
+}
+
+WrappedEffect::ParameterInfo WrappedEffect::parameterInfo(std::uint32_t p) const {
+    ParameterInfo info;
+    const plexa::TPlexa& e = effect();
+    if (!e.isSliderIndex(static_cast<std::int32_t>(p))) return info;
+    const plexa::SliderRecord& r = e.sliderRecords[p];
+    info.name = e.sliderName(static_cast<std::int32_t>(p));
+    info.label = e.sliderLabel(static_cast<std::int32_t>(p));
+    info.minimum = r.minimum;
+    info.maximum = r.maximum;
+    info.defaultValue = r.defaultValue;
+    info.step = r.step;
+    const double steps = r.step > 0 ? (r.maximum - r.minimum) / r.step : 0.0;
+    info.stepCount = std::isfinite(steps) && steps >= 1 && steps < INT32_MAX ? static_cast<std::int32_t>(std::lround(steps)) : 0;
+    return info;
+}
+
+std::string WrappedEffect::displayText(std::uint32_t p) const { return effect().displayText(static_cast<std::int32_t>(p)); }
+
+std::string WrappedEffect::displayTextAt(std::uint32_t p, double units) const {
+    // The effect formats only its current value: format a copy of the rule.
+    const plexa::TPlexa& e = effect();
+    if (!e.isSliderIndex(static_cast<std::int32_t>(p))) return {};
+    const plexa::SliderRecord& r = e.sliderRecords[p];
+    const std::size_t n = r.optionTexts.size();
+    if (n == 0) {
+        char text[512];
+        std::snprintf(text, sizeof text, "%.2f", units);
+        return text;
+    }
+    const double k = std::floor(static_cast<double>(n - 1) * (units - r.minimum) / (r.maximum - r.minimum));
+    if (!(k >= 0)) return r.optionTexts.front();
+    if (k > static_cast<double>(n - 1)) return r.optionTexts.back();
+    return r.optionTexts[static_cast<std::size_t>(k)];
+}
+
+bool WrappedEffect::parseText(std::uint32_t p, const std::string& text, double& units) const {
+    const plexa::TPlexa& e = effect();
+    if (!e.isSliderIndex(static_cast<std::int32_t>(p))) return false;
+    const plexa::SliderRecord& r = e.sliderRecords[p];
+    for (std::size_t k = 0; k < r.optionTexts.size(); ++k)
+        if (r.optionTexts[k] == text) {
+            const double span = r.optionTexts.size() > 1 ? static_cast<double>(r.optionTexts.size() - 1) : 1.0;
+            units = r.minimum + (r.maximum - r.minimum) * static_cast<double>(k) / span;
+            return true;
+        }
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const double x = std::strtod(begin, &end);
+    if (end == begin || !std::isfinite(x)) return false;
+    // What may follow is the unit label the host shows beside the number.
+    while (*end == ' ') ++end;
+    const std::string label = e.sliderLabel(static_cast<std::int32_t>(p));
+    if (*end != '\0' && (label.empty() || label != end)) return false;
+    units = x;
+    return true;
+}
+
+std::string WrappedEffect::effectName() const { return effect().effectName; }
+std::string WrappedEffect::vendor() const { return effect().vendorString; }
+std::int32_t WrappedEffect::vendorVersion() const { return effect().vendorVersion; }
+
+template <typename Sample>
+void WrappedEffect::run(Sample** inputs, Sample** outputs, std::uint32_t offset, std::uint32_t frames) {
+    Sample** pointers;
+    Sample* copy;
+    if constexpr (sizeof(Sample) == sizeof(float)) {
+        pointers = floatPointers.data();
+        copy = floatCopy.data();
+    } else {
+        pointers = doublePointers.data();
+        copy = doubleCopy.data();
+    }
+    for (std::uint32_t c = 0; c < inputCount; ++c) {
+        Sample* in = inputs[c] + offset;
+        // A host processing in place hands the same memory for an input and
+        // an output; the effect reads its inputs as it writes, so it gets a copy.
+        bool shared = false;
+        for (std::uint32_t o = 0; o < outputCount; ++o) shared = shared || inputs[c] == outputs[o];
+        if (shared) {
+            Sample* held = copy + static_cast<std::size_t>(c) * static_cast<std::size_t>(maxBlock);
+            std::memcpy(held, in, sizeof(Sample) * frames);
+            in = held;
+        }
+        pointers[c] = in;
+    }
+    for (std::uint32_t o = 0; o < outputCount; ++o) pointers[inputCount + o] = outputs[o] + offset;
+    if constexpr (sizeof(Sample) == sizeof(float))
+        instance->processReplacing(instance, pointers, pointers + inputCount, static_cast<std::int32_t>(frames));
+    else
+        instance->processDoubleReplacing(instance, pointers, pointers + inputCount, static_cast<std::int32_t>(frames));
+}
+
+template <typename Sample>
+void WrappedEffect::processSplit(Sample** inputs, Sample** outputs, std::uint32_t frames,
+                                 const ParameterChange* changes, std::size_t count, bool normalised) {
+    if ((inputCount > 0 && inputs == nullptr) || (outputCount > 0 && outputs == nullptr)) return;
+    for (std::uint32_t c = 0; c < inputCount; ++c)
+        if (inputs[c] == nullptr) return;
+    for (std::uint32_t o = 0; o < outputCount; ++o)
+        if (outputs[o] == nullptr) return;
+    std::size_t next = 0;
+    const auto applyUpTo = [&](std::uint32_t frame) {
+        for (; next < count && changes[next].frame <= frame; ++next) {
+            if (normalised)
+                setNormalized(changes[next].parameter, changes[next].value);
+            else
+                setValue(changes[next].parameter, changes[next].value);
+        }
+    };
+    std::uint32_t done = 0;
+    while (done < frames) {
+        // Every change due at this frame, then the frames up to the next one.
+        applyUpTo(done);
+        std::uint32_t end = frames;
+        if (next < count && changes[next].frame < end) end = changes[next].frame;
+        end = std::min<std::uint32_t>(end, done + static_cast<std::uint32_t>(maxBlock));
+        run(inputs, outputs, done, end - done);
+        done = end;
+    }
+    // Changes at or past the block's end, and all of them in an empty block.
+    applyUpTo(UINT32_MAX);
+}
+
+void WrappedEffect::process(float** inputs, float** outputs, std::uint32_t frames, const ParameterChange* changes,
+                            std::size_t count, bool normalised) {
+    processSplit(inputs, outputs, frames, changes, count, normalised);
+}
+
+void WrappedEffect::process(double** inputs, double** outputs, std::uint32_t frames, const ParameterChange* changes,
+                            std::size_t count, bool normalised) {
+    processSplit(inputs, outputs, frames, changes, count, normalised);
+}
+
+void WrappedEffect::setTransport(const Transport* transport) {
+    timeKnown = transport != nullptr;
+    if (transport) time = timeInfoOf(*transport);
+}
+
+void WrappedEffect::setTimeInfo(const VstTimeInfo* info) {
+    timeKnown = info != nullptr;
+    if (info) time = *info;
+}
+
+std::vector<std::uint8_t> WrappedEffect::saveChunk() {
+    void* chunk = nullptr;
+    const VstIntPtr size = dispatch(effGetChunk, 0, 0, &chunk);
+    if (size <= 0 || chunk == nullptr) return {};
+    const auto* bytes = static_cast<const std::uint8_t*>(chunk);
+    return std::vector<std::uint8_t>(bytes, bytes + size);
+}
+
+bool WrappedEffect::restoreChunk(const void* data, std::size_t size) {
+    if (data == nullptr || size == 0 || size > INT32_MAX) return false;
+    return dispatch(effSetChunk, 0, static_cast<VstIntPtr>(size), const_cast<void*>(data)) != 0;
+}
+
+namespace {
+const CVeSTEditor* editorOf(const CVeST& vst) { return static_cast<const CVeSTEditor*>(vst.getEditor()); }
+}  // namespace
+
+bool WrappedEffect::openEditor(void* parent) { return dispatch(effEditOpen, 0, 0, parent) == 1; }
+void WrappedEffect::closeEditor() { dispatch(effEditClose); }
+void WrappedEffect::idleEditor() { dispatch(effEditIdle); }
+
+std::uintptr_t WrappedEffect::editorWindow() const {
+    const CVeSTEditor* editor = editorOf(*vst);
+    return editor ? editor->nativeWindow() : 0;
+}
+
+bool WrappedEffect::editorOpen() const { return editorWindow() != 0; }
+
+std::int32_t WrappedEffect::editorWidth() const {
+    const CVeSTEditor* editor = editorOf(*vst);
+    return editor ? editor->width : 0;
+}
+
+std::int32_t WrappedEffect::editorHeight() const {
+    const CVeSTEditor* editor = editorOf(*vst);
+    return editor ? editor->height : 0;
+}
+
+bool WrappedEffect::editorButtonDown() const {
+    // The effect's button word: left 1, right 2, middle 64; the rest are keys.
+    const double cap = effect().mouseCap;
+    return std::isfinite(cap) && (static_cast<std::int64_t>(cap) & (1 | 2 | 64)) != 0;
+}
+
+namespace {
+bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+}  // namespace
+
+HostControls::HostControls(WrappedEffect& effect) : effect(effect), lastTaken(effect.parameters(), 0.0f) {
+    takeCurrent();
+}
+
+void HostControls::apply(std::uint32_t p, float units) {
+    if (p >= lastTaken.size() || sameBits(units, lastTaken[p])) return;
+    lastTaken[p] = units;
+    // The host may hand back what the effect itself reported: the value
+    // stands as the editor set it, off the step grid or not.
+    if (units == static_cast<float>(effect.value(p))) return;
+    effect.setValue(p, static_cast<double>(units));
+}
+
+void HostControls::takeCurrent() {
+    for (std::uint32_t p = 0; p < lastTaken.size(); ++p) lastTaken[p] = static_cast<float>(effect.value(p));
+}
+
+void HostControls::take(std::uint32_t p, float units) {
+    if (p < lastTaken.size()) lastTaken[p] = units;
+}
+
+EditReporter::EditReporter(WrappedEffect& effect)
+    : effect(effect), before(effect.parameters(), 0.0), inGesture(effect.parameters(), false) {}
+
+void EditReporter::noteValues() {
+    for (std::uint32_t p = 0; p < before.size(); ++p) before[p] = effect.value(p);
+}
+
+void EditReporter::idle(Listener& listener) {
+    noteValues();
+    effect.idleEditor();
+    const bool held = effect.editorButtonDown();
+    for (std::uint32_t p = 0; p < before.size(); ++p) {
+        const double now = effect.value(p);
+        if (sameBits(now, before[p])) continue;
+        if (!inGesture[p]) listener.beginEdit(p);
+        inGesture[p] = true;
+        listener.performEdit(p, now, effect.normalized(p));
+    }
+    if (!held) finish(listener);
+}
+
+void EditReporter::finish(Listener& listener) {
+    for (std::uint32_t p = 0; p < inGesture.size(); ++p)
+        if (inGesture[p]) {
+            inGesture[p] = false;
+            listener.endEdit(p);
+        }
+}
+
+}  // namespace wrap
