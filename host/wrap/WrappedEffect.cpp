@@ -130,6 +130,15 @@ void WrappedEffect::setNormalized(std::uint32_t p, double x) {
     instance->setParameter(instance, static_cast<std::int32_t>(p), static_cast<float>(x));
 }
 
+void WrappedEffect::restoreValue(std::uint32_t p, double units) {
+    plexa::TPlexa& e = effect();
+    if (!e.isSliderIndex(static_cast<std::int32_t>(p)) || !std::isfinite(units)) return;
+    const plexa::SliderRecord& r = e.sliderRecords[p];
+    plexa::writeShared(e.sliderValues[r.number], units);
+    if (r.boundVariable) *r.boundVariable = units;
+    e.sliderSection();
+}
+
 WrappedEffect::ParameterInfo WrappedEffect::parameterInfo(std::uint32_t p) const {
     ParameterInfo info;
     const plexa::TPlexa& e = effect();
@@ -297,6 +306,11 @@ void WrappedEffect::idleEditor() { dispatch(effEditIdle); }
 std::uintptr_t WrappedEffect::editorWindow() const {
     const CVeSTEditor* editor = editorOf(*vst);
     return editor ? editor->nativeWindow() : 0;
+}
+
+int WrappedEffect::editorEventDescriptor() const {
+    const CVeSTEditor* editor = editorOf(*vst);
+    return editor ? editor->eventDescriptor() : -1;
 }
 
 bool WrappedEffect::editorOpen() const { return editorWindow() != 0; }

@@ -86,6 +86,10 @@ public:
     void setValue(std::uint32_t p, double units);
     // Writes as a VST 2.4 host's setParameter: the normalised value as float.
     void setNormalized(std::uint32_t p, double x);
+    // Writes as a chunk restore does: the value as given, off the step grid
+    // or not, then the slider section. For a format whose state holds values
+    // more exactly than the chunk's floats.
+    void restoreValue(std::uint32_t p, double units);
 
     struct ParameterInfo {
         std::string name, label;
@@ -130,6 +134,9 @@ public:
     void closeEditor();
     void idleEditor();
     std::uintptr_t editorWindow() const;
+    // The descriptor the editor's window-system events arrive on (the X
+    // connection), for hosts that watch it; -1 when there is none.
+    int editorEventDescriptor() const;
     bool editorOpen() const;
     // The editor's size in pixels.
     std::int32_t editorWidth() const;
