@@ -38,10 +38,12 @@ vst2::AEffect* newInstance(vst2::audioMasterCallback host) {
 const char* const kFeatures[] = {CLAP_PLUGIN_FEATURE_AUDIO_EFFECT, CLAP_PLUGIN_FEATURE_STEREO,
                                  CLAP_PLUGIN_FEATURE_DISTORTION, nullptr};
 
-// Frames after the input falls silent until every output sample is exactly
-// 0 at the longest settings, measured at 192 kHz (tests/clap): the
-// tone arm's ring-down; hosts may stop calling after it.
-constexpr std::uint32_t kTailFrames = TONARVO_CLAP_TAIL_FRAMES;
+// How long the output rings on after the input falls silent: a full-scale
+// impulse through both trims at +24 dB, the resonance at its top and the
+// damping at its bottom (the longest ring) falls below -120 dBFS after
+// 158,973 frames at the latest, at 22.05 to 192 kHz alike, since the tone
+// arm's ring-down is counted in frames (tests/clap, ClapTail).
+constexpr std::uint32_t kTailFrames = 160000;
 
 const clapface::PluginRecord kRecord{
     {CLAP_VERSION_INIT, "com.marvoltic.tonarvo", TPlexaEffect::kDescription, TPlexaEffect::kVendor, "", "", "",

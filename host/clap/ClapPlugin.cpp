@@ -140,6 +140,8 @@ public:
             self->edits = std::make_unique<wrap::EditReporter>(*self->core);
             for (std::uint32_t i = 0; i < self->core->parameters(); ++i)
                 self->infos.push_back(self->core->parameterInfo(i));
+            self->batchValue.assign(self->core->parameters(), 0.0);
+            self->batchHas.assign(self->core->parameters(), false);
         } catch (const std::bad_alloc&) {
             self->core.reset();
             return false;
@@ -228,17 +230,18 @@ public:
         for (;;) {
             std::size_t count = 0;
             std::uint32_t end = frames;
+            std::fill(batchHas.begin(), batchHas.end(), false);
             for (; next < n; ++next) {
                 const clap_event_header_t* e = events->get(events, next);
                 if (!e || e->space_id != CLAP_CORE_EVENT_SPACE_ID) continue;
                 const std::uint32_t at = std::clamp(e->time, start, frames);
                 if (e->type == CLAP_EVENT_PARAM_VALUE) {
                     wrap::ParameterChange change;
-                    if (!changeOf(*e, change)) continue;
                     if (count == changes.size()) {
                         end = at;
                         break;
                     }
+                    if (!changeOf(*e, change)) continue;
                     change.frame = at - start;
                     changes[count++] = change;
                 } else if (e->type == CLAP_EVENT_TRANSPORT && e->size >= sizeof(clap_event_transport_t)) {
@@ -260,14 +263,22 @@ public:
     // A host value in the slider's units, kept inside the slider's range. A
     // value the slider holds already (the host echoing what the editor set
     // off the step grid) changes nothing.
-    bool changeOf(const clap_event_header_t& e, wrap::ParameterChange& change) const {
+    // Within one list of changes the value to compare with is the last one
+    // listed for that parameter.
+    bool changeOf(const clap_event_header_t& e, wrap::ParameterChange& change, bool listed = true) {
         if (e.size < sizeof(clap_event_param_value_t)) return false;
         const auto& v = reinterpret_cast<const clap_event_param_value_t&>(e);
         if (v.param_id >= core->parameters() || !std::isfinite(v.value)) return false;
         const wrap::WrappedEffect::ParameterInfo& info = infos[v.param_id];
         change.parameter = v.param_id;
         change.value = std::clamp(v.value, info.minimum, info.maximum);
-        return !sameBits(change.value, core->value(v.param_id));
+        const double now = listed && batchHas[v.param_id] ? batchValue[v.param_id] : core->value(v.param_id);
+        if (sameBits(change.value, now)) return false;
+        if (listed) {
+            batchHas[v.param_id] = true;
+            batchValue[v.param_id] = change.value;
+        }
+        return true;
     }
 
     void takeEvents(const clap_input_events_t* events) {
@@ -276,7 +287,7 @@ public:
             const clap_event_header_t* e = events->get(events, i);
             wrap::ParameterChange change;
             if (e && e->space_id == CLAP_CORE_EVENT_SPACE_ID && e->type == CLAP_EVENT_PARAM_VALUE &&
-                changeOf(*e, change))
+                changeOf(*e, change, false))
                 core->setValue(change.parameter, change.value);
         }
     }
@@ -643,6 +654,8 @@ private:
     std::unique_ptr<wrap::WrappedEffect> core;
     std::unique_ptr<wrap::EditReporter> edits;
     std::vector<wrap::WrappedEffect::ParameterInfo> infos;
+    std::vector<double> batchValue;
+    std::vector<char> batchHas;
     double rate = 44100.0;
     std::array<wrap::ParameterChange, 512> changes{};
     EditRing ring;

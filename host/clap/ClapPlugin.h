@@ -33,7 +33,8 @@ inline constexpr std::uint32_t kEditorTimerMs = 20;
 struct PluginRecord {
     clap_plugin_descriptor_t descriptor;
     wrap::InstanceFactory factory;
-    // Frames after the last non-zero input until the output is silent.
+    // Frames after the input falls silent until the output is below -120
+    // dBFS, at any rate (the effect's ring-down is counted in frames).
     std::uint32_t tailFrames;
 };
 
