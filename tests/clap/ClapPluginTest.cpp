@@ -215,7 +215,12 @@ TEST_P(ClapRender, SameSamplesAsTheVst24FaceDrivenBetweenShorterCalls) {
 INSTANTIATE_TEST_SUITE_P(RatesBlocksPrecisions, ClapRender,
                          testing::Values(RenderCase{44100, 512, 512, false}, RenderCase{48000, 256, 200, true},
                                          RenderCase{96000, 1024, 1000, false}, RenderCase{22050, 1024, 37, true},
-                                         RenderCase{192000, 2048, 2048, true}));
+                                         RenderCase{192000, 2048, 2048, true}),
+                         [](const testing::TestParamInfo<RenderCase>& info) {
+                             const RenderCase& c = info.param;
+                             return std::to_string(static_cast<int>(c.rate)) + "Hz_" + std::to_string(c.frames) +
+                                    "of" + std::to_string(c.maxBlock) + (c.wide ? "_double" : "_float");
+                         });
 
 // ---------------------------------------------------------------- state
 
