@@ -137,11 +137,19 @@ public:
         try {
             self->core = wrap::WrappedEffect::create(self->record.factory, 44100.0);
             if (!self->core) return false;
+            // Win32 dispatches the editor's input in the host's message loop,
+            // outside the idle: every change since the last idle counts.
+#if defined(_WIN32)
+            self->edits = std::make_unique<wrap::EditReporter>(*self->core, true);
+#else
             self->edits = std::make_unique<wrap::EditReporter>(*self->core);
+#endif
             for (std::uint32_t i = 0; i < self->core->parameters(); ++i)
                 self->infos.push_back(self->core->parameterInfo(i));
             self->batchValue.assign(self->core->parameters(), 0.0);
             self->batchHas.assign(self->core->parameters(), false);
+            self->hostSets = std::make_unique<std::atomic<std::uint32_t>[]>(self->core->parameters());
+            self->hostSetsSeen.assign(self->core->parameters(), 0);
         } catch (const std::bad_alloc&) {
             self->core.reset();
             return false;
@@ -255,6 +263,10 @@ public:
             Sample* inPiece[2] = {in[0] + start, in[1] + start};
             Sample* outPiece[2] = {out[0] + start, out[1] + start};
             core->process(inPiece, outPiece, end - start, changes.data(), count);
+            // Counted again once applied: an editor idle that ran between the
+            // listing and the processing still sees the host's hand in it.
+            for (std::size_t i = 0; i < batchHas.size(); ++i)
+                if (batchHas[i]) hostSets[i].fetch_add(1, std::memory_order_release);
             start = end;
             if (next >= n && end == frames) break;
         }
@@ -274,6 +286,7 @@ public:
         change.value = std::clamp(v.value, info.minimum, info.maximum);
         const double now = listed && batchHas[v.param_id] ? batchValue[v.param_id] : core->value(v.param_id);
         if (sameBits(change.value, now)) return false;
+        hostSets[v.param_id].fetch_add(1, std::memory_order_release);
         if (listed) {
             batchHas[v.param_id] = true;
             batchValue[v.param_id] = change.value;
@@ -418,6 +431,7 @@ public:
             return false;
         }
         if (!self->restore(blob)) return false;
+        self->edits->noteValues();  // the load's values are nobody's edit
         if (self->hostParams && self->hostParams->rescan) self->hostParams->rescan(self->host, CLAP_PARAM_RESCAN_VALUES);
         return true;
     }
@@ -620,6 +634,12 @@ private:
         pushed |= ring.push({CLAP_EVENT_PARAM_VALUE, p, units}, 1);
     }
     void endEdit(std::uint32_t p) override { pushed |= ring.push({CLAP_EVENT_PARAM_GESTURE_END, p, 0.0}); }
+    bool changedByHost(std::uint32_t p) override {
+        const std::uint32_t sets = hostSets[p].load(std::memory_order_acquire);
+        const bool changed = sets != hostSetsSeen[p];
+        hostSetsSeen[p] = sets;
+        return changed;
+    }
 
     void requestFlush() {
         if (hostParams && hostParams->request_flush)
@@ -656,6 +676,9 @@ private:
     std::vector<wrap::WrappedEffect::ParameterInfo> infos;
     std::vector<double> batchValue;
     std::vector<char> batchHas;
+    // Host changes per parameter (audio side counts, the editor's idle reads).
+    std::unique_ptr<std::atomic<std::uint32_t>[]> hostSets;
+    std::vector<std::uint32_t> hostSetsSeen;
     double rate = 44100.0;
     std::array<wrap::ParameterChange, 512> changes{};
     EditRing ring;

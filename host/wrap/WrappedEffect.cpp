@@ -357,20 +357,27 @@ void HostControls::take(std::uint32_t p, float units) {
     if (p < lastTaken.size()) lastTaken[p] = units;
 }
 
-EditReporter::EditReporter(WrappedEffect& effect)
-    : effect(effect), before(effect.parameters(), 0.0), inGesture(effect.parameters(), false) {}
+EditReporter::EditReporter(WrappedEffect& effect, bool sinceLastIdle)
+    : effect(effect), sinceLastIdle(sinceLastIdle), before(effect.parameters(), 0.0),
+      inGesture(effect.parameters(), false) {
+    noteValues();
+}
 
 void EditReporter::noteValues() {
     for (std::uint32_t p = 0; p < before.size(); ++p) before[p] = effect.value(p);
 }
 
 void EditReporter::idle(Listener& listener) {
-    noteValues();
+    if (!sinceLastIdle) noteValues();
     effect.idleEditor();
     const bool held = effect.editorButtonDown();
     for (std::uint32_t p = 0; p < before.size(); ++p) {
+        // Asked every idle, so a host change is never carried over to a later edit.
+        const bool byHost = sinceLastIdle && listener.changedByHost(p);
         const double now = effect.value(p);
         if (sameBits(now, before[p])) continue;
+        before[p] = now;
+        if (byHost) continue;
         if (!inGesture[p]) listener.beginEdit(p);
         inGesture[p] = true;
         listener.performEdit(p, now, effect.normalized(p));

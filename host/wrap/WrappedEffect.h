@@ -200,26 +200,35 @@ private:
 // (begin, then a value for each change), released buttons close every open
 // gesture; a change seen with no button held (a quick click the frame saw
 // once) is begun, reported and ended at once.
+//
+// Where the window system hands the editor its input outside the idle (Win32:
+// the host's message loop dispatches to the editor's window), a change is
+// whatever moved since the previous idle, unless the listener says the host
+// made it.
 class EditReporter {
 public:
     struct Listener {
         virtual void beginEdit(std::uint32_t p) = 0;
         virtual void performEdit(std::uint32_t p, double units, double normalised) = 0;
         virtual void endEdit(std::uint32_t p) = 0;
+        // Since the previous idle, the host set p (for the since-last-idle mode).
+        virtual bool changedByHost(std::uint32_t) { return false; }
 
     protected:
         ~Listener() = default;
     };
-    explicit EditReporter(WrappedEffect& effect);
+    explicit EditReporter(WrappedEffect& effect, bool sinceLastIdle = false);
     // Runs one editor idle and reports what it changed.
     void idle(Listener& listener);
     // Ends the gestures still open (the editor is closing).
     void finish(Listener& listener);
-
-private:
+    // The current values count as seen (after a restore, in the
+    // since-last-idle mode).
     void noteValues();
 
+private:
     WrappedEffect& effect;
+    bool sinceLastIdle;
     std::vector<double> before;
     std::vector<bool> inGesture;
 };
