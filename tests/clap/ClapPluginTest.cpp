@@ -2,6 +2,7 @@
 // what it describes, what it renders (bit for bit what the VST 2.4 face gives
 // when driven with setParameter between shorter process calls), what it
 // saves and loads, and what it refuses.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
