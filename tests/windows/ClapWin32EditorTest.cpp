@@ -60,6 +60,18 @@ TEST(ClapWin32Editor, RunsFromTheHostsMessageLoopAndReportsAClickAsAGesture) {
         } while (std::chrono::steady_clock::now() < end);
     };
 
+    // Hosts run audio before anyone opens the editor; the interface takes
+    // its layout from the sample section.
+    ASSERT_TRUE(p.activate(44100, 64));
+    float silence[64] = {};
+    float* channels[2] = {silence, silence + 32};
+    clap_audio_buffer_t buffer{channels, nullptr, 2, 0, 0};
+    clap_process_t block{-1, 32, nullptr, &buffer, &buffer, 1, 1, nullptr, nullptr};
+    ASSERT_EQ(p.plugin->process(p.plugin, &block), CLAP_PROCESS_CONTINUE);
+    p.plugin->stop_processing(p.plugin);
+    p.plugin->deactivate(p.plugin);
+    p.active = false;
+
     const HWND parent = makeTopLevel();
     ASSERT_NE(parent, nullptr);
     EXPECT_TRUE(p.gui->is_api_supported(p.plugin, CLAP_WINDOW_API_WIN32, false));
@@ -83,6 +95,7 @@ TEST(ClapWin32Editor, RunsFromTheHostsMessageLoopAndReportsAClickAsAGesture) {
     loop(150);
     PostMessageA(editor, WM_LBUTTONUP, 0, MAKELPARAM(460, 25));
     loop(150);
+    EXPECT_GT(host.flushRequests, 0);
     ASSERT_GE(out.events.size(), 3u);
     EXPECT_EQ(out.events.front().type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
     EXPECT_EQ(out.events.back().type, CLAP_EVENT_PARAM_GESTURE_END);
