@@ -3,9 +3,11 @@
 // when driven with setParameter between shorter process calls), what it
 // saves and loads, and what it refuses.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../e2e/PluginHost.h"
@@ -332,6 +334,46 @@ TEST(ClapParams, FlushTakesOnlyCoreValuesForKnownIdsInsideTheRange) {
     EXPECT_EQ(p.value(5), 30.0);
     EXPECT_EQ(p.plugin->process(p.plugin, nullptr), CLAP_PROCESS_ERROR);
     EXPECT_FALSE(p.plugin->activate(p.plugin, NAN, 1, 64));
+}
+
+// ---------------------------------------------------------------- threads
+
+// The main thread's calls while the audio thread processes with changes at
+// frames, as hosts make them: values, texts, save and load. Nothing may
+// tear or turn non-finite (and the thread sanitizer build sees the races).
+TEST(ClapThreads, MainThreadCallsBesideProcessing) {
+    Host host;
+    Plugin p(entry(), host);
+    ASSERT_TRUE(p.ready);
+    ASSERT_TRUE(p.activate(48000, 256));
+    const std::vector<unsigned char> saved = p.save(4096);
+    std::atomic<bool> stop{false};
+    std::thread audio([&] {
+        std::vector<float> l(256, 0.25f), r(256, -0.25f);
+        float* channels[2] = {l.data(), r.data()};
+        clap_audio_buffer_t buffer{channels, nullptr, 2, 0, 0};
+        EventList in;
+        for (std::uint32_t k = 0; k < kParams; ++k) in.value(k, kRanges[k].min + 0.3 * (kRanges[k].max - kRanges[k].min), 17 * k);
+        for (std::uint32_t k = 0; k < kParams; ++k) in.value(k, kRanges[k].def, 128 + k);
+        OutputList out;
+        clap_process_t block{0, 256, nullptr, &buffer, &buffer, 1, 1, in.list(), out.list()};
+        for (int n = 0; n < 400 || !stop; ++n) {
+            p.plugin->process(p.plugin, &block);
+            block.steady_time += 256;
+        }
+    });
+    for (int round = 0; round < 50; ++round) {
+        for (std::uint32_t k = 0; k < kParams; ++k) {
+            const double v = p.value(k);
+            EXPECT_TRUE(v >= kRanges[k].min && v <= kRanges[k].max) << v;
+            char text[32];
+            EXPECT_TRUE(p.params->value_to_text(p.plugin, k, v, text, sizeof text));
+        }
+        EXPECT_FALSE(p.save(64).empty());
+        EXPECT_TRUE(p.load(saved, 4096));
+    }
+    stop = true;
+    audio.join();
 }
 
 // ---------------------------------------------------------------- tail
