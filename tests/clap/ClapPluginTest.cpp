@@ -147,6 +147,10 @@ struct RenderCase {
     bool wide;
 };
 
+void PrintTo(const RenderCase& c, std::ostream* os) {
+    *os << c.rate << " Hz, " << c.frames << " of " << c.maxBlock << (c.wide ? ", double" : ", float");
+}
+
 class ClapRender : public testing::TestWithParam<RenderCase> {};
 
 template <typename Sample>
