@@ -13,6 +13,8 @@ if(WIN32)
   # One folder in the zip: the DLL and two text files a Windows user opens
   # with a double click, so with CRLF line ends.
   install(TARGETS Tonarvo LIBRARY DESTINATION .)
+  # The CLAP plug-in beside it, for C:\Program Files\Common Files\CLAP.
+  install(TARGETS Tonarvo_clap LIBRARY DESTINATION .)
   configure_file(${packagingDir}/windows/README.txt.in ${generatedDir}/README.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${generatedDir}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${generatedDir}/README.txt ${generatedDir}/LICENSE.txt DESTINATION .)
@@ -22,6 +24,8 @@ if(WIN32)
 else()
   # Where Linux hosts scan for VST 2 plug-ins (LV2 bundles go in lib/lv2).
   install(TARGETS Tonarvo LIBRARY DESTINATION lib/vst)
+  # Where Linux CLAP hosts scan (/usr/lib/clap, ~/.clap).
+  install(TARGETS Tonarvo_clap LIBRARY DESTINATION lib/clap)
   if(TONARVO_BUILD_TOOLS)
     install(TARGETS vsthost tonarvo-snapshot RUNTIME DESTINATION bin)
   endif()
@@ -84,7 +88,8 @@ cartridge frequency response, tone-arm resonance and damping, and the
 tracking force.
 
 The package holds the VST 2.4 plug-in for Linux hosts (/usr/lib/vst), the
-same effect as an LV2 bundle (/usr/lib/lv2/Tonarvo.lv2), the
+same effect as an LV2 bundle (/usr/lib/lv2/Tonarvo.lv2) and as a CLAP
+plug-in (/usr/lib/clap/Tonarvo.clap), the
 command-line host vsthost, which renders audio files through any VST 2.4
 plug-in, and tonarvo-snapshot, which draws the plug-in's interface to a PNG.")
 endif()
@@ -101,7 +106,8 @@ include(CPack)
 
 # A user's own install, into the folders hosts scan in the home directory:
 # the install rules above into a stage in the build tree, stripped, then the
-# plug-ins from its lib/vst into ~/.vst and its LV2 bundles into ~/.lv2.
+# plug-ins from its lib/vst into ~/.vst, its LV2 bundles into ~/.lv2 and its
+# CLAP plug-ins into ~/.clap.
 #   cmake --build --preset default --target install-user
 if(NOT WIN32)
   add_custom_target(install-user
@@ -110,7 +116,7 @@ if(NOT WIN32)
     USES_TERMINAL
     VERBATIM)
   # Everything the install rules take must be built first.
-  add_dependencies(install-user Tonarvo tonarvo_compressed_docs)
+  add_dependencies(install-user Tonarvo Tonarvo_clap tonarvo_compressed_docs)
   if(TARGET Tonarvo_lv2)
     add_dependencies(install-user Tonarvo_lv2)
   endif()

@@ -87,11 +87,12 @@ dpkg-deb --contents "$deb" >"$work/contents"
 # Every entry belongs to root, and no file lies outside the folders below.
 awk '$2 != "root/root" {print; bad=1} END {exit bad}' "$work/contents" || fail "entries not owned by root/root"
 awk '{print $6}' "$work/contents" | grep -v '/$' | sort >"$work/deb-files"
-grep -Ev '^\./usr/(bin|lib/vst|lib/lv2|share/doc/tonarvo|share/man/man1)/' "$work/deb-files" &&
-  fail "files outside /usr/bin, /usr/lib/vst, /usr/lib/lv2, /usr/share/doc/tonarvo and the manual pages"
+grep -Ev '^\./usr/(bin|lib/vst|lib/lv2|lib/clap|share/doc/tonarvo|share/man/man1)/' "$work/deb-files" &&
+  fail "files outside /usr/bin, /usr/lib/vst, /usr/lib/lv2, /usr/lib/clap, /usr/share/doc/tonarvo and the manual pages"
 cat >"$work/expected" <<EOF
 ./usr/bin/tonarvo-snapshot
 ./usr/bin/vsthost
+./usr/lib/clap/Tonarvo.clap
 ./usr/lib/vst/Tonarvo.so
 ./usr/share/doc/tonarvo/README.md
 ./usr/share/doc/tonarvo/changelog.gz
@@ -145,18 +146,21 @@ stale=$(grep -oE 'tonarvo[_-][0-9]+\.[0-9]+\.[0-9]+' README.md | grep -v "[_-]$v
 [ -z "$stale" ] || fail "README.md names other versions: $stale"
 ok "$version in the three file names, the control file, the changelog and README.md"
 
-section "install-user: the plug-ins into ~/.vst and ~/.lv2"
+section "install-user: the plug-ins into ~/.vst, ~/.lv2 and ~/.clap"
 mkdir "$work/home"
 HOME=$work/home cmake --build "$linux" --target install-user >"$work/install-user.log" 2>&1 ||
   { cat "$work/install-user.log"; fail "the install-user target failed"; }
 cmp -s "$work/home/.vst/Tonarvo.so" "$work/deb/usr/lib/vst/Tonarvo.so" ||
   fail "~/.vst/Tonarvo.so is not the packaged plug-in"
 diff -r "$work/home/.lv2/Tonarvo.lv2" "$work/deb/usr/lib/lv2/Tonarvo.lv2" || fail "~/.lv2/Tonarvo.lv2 is not the packaged bundle"
-ok "~/.vst/Tonarvo.so and ~/.lv2/Tonarvo.lv2, as packaged"
+cmp -s "$work/home/.clap/Tonarvo.clap" "$work/deb/usr/lib/clap/Tonarvo.clap" ||
+  fail "~/.clap/Tonarvo.clap is not the packaged plug-in"
+ok "~/.vst/Tonarvo.so, ~/.lv2/Tonarvo.lv2 and ~/.clap/Tonarvo.clap, as packaged"
 
 section "the Windows zip"
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/zip-files"
-printf '%s\n' "$zipName/LICENSE.txt" "$zipName/README.txt" "$zipName/Tonarvo.dll" | diff -u - "$work/zip-files" ||
+printf '%s\n' "$zipName/LICENSE.txt" "$zipName/README.txt" "$zipName/Tonarvo.clap" "$zipName/Tonarvo.dll" |
+  diff -u - "$work/zip-files" ||
   fail "the zip's files differ from the list above"
 unzip -q "$zip" -d "$work/zip"
 unpacked=$work/zip/$zipName
@@ -166,10 +170,14 @@ for text in README.txt LICENSE.txt; do
 done
 grep -q "Tonarvo $version " "$unpacked/README.txt" || fail "README.txt does not name version $version"
 sed 's/$/\r/' LICENSE | cmp -s - "$unpacked/LICENSE.txt" || fail "LICENSE.txt is not LICENSE"
-if x86_64-w64-mingw32-objdump -h "$unpacked/Tonarvo.dll" | grep -q '\.debug'; then
-  fail "Tonarvo.dll in the zip is not stripped"
-fi
-ok "Tonarvo.dll (stripped), README.txt and LICENSE.txt with CRLF line ends"
+for library in Tonarvo.dll Tonarvo.clap; do
+  if x86_64-w64-mingw32-objdump -h "$unpacked/$library" | grep -q '\.debug'; then
+    fail "$library in the zip is not stripped"
+  fi
+done
+x86_64-w64-mingw32-objdump -p "$unpacked/Tonarvo.clap" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+  sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | diff -u <(echo clap_entry) - || fail "Tonarvo.clap exports more or less than clap_entry"
+ok "Tonarvo.dll and Tonarvo.clap (stripped, the latter exporting clap_entry alone), README.txt and LICENSE.txt with CRLF line ends"
 
 section "the Windows end-to-end tests against the DLL from the zip (Wine)"
 # The test programs beside the unpacked DLL: LoadLibrary looks in the
@@ -237,6 +245,15 @@ else
   # Only the system folder, so a bundle in ~/.lv2 cannot stand in for it.
   LV2_PATH=/usr/lib/lv2 lv2ls | grep -qx 'urn:tonarvo:tonarvo' || fail "lv2ls does not list urn:tonarvo:tonarvo"
   ok "lv2ls lists urn:tonarvo:tonarvo"
+  scanner=/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan
+  if [ -x "$scanner" ]; then
+    echo "CLAP:/usr/lib/clap/Tonarvo.clap" | "$scanner" >"$work/clap-scan" 2>&1 || true
+    grep -q '^CLAP|MARVOLTIC - Tonarvo - 20241108|2:2|0:0|6:0|GUI' "$work/clap-scan" ||
+      { cat "$work/clap-scan"; fail "Qtractor's scanner does not list /usr/lib/clap/Tonarvo.clap"; }
+    ok "Qtractor's scanner lists /usr/lib/clap/Tonarvo.clap (2:2, 6 parameters, GUI)"
+  else
+    skipped "Qtractor's scanner is not installed (scripts/setup.sh installs qtractor)"
+  fi
 
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tonarvo </dev/null >"$work/apt.log" 2>&1 ||
     { cat "$work/apt.log"; fail "apt-get purge tonarvo"; }

@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64
   dpkg-dev lintian file unzip lilv-utils
   lv2-dev liblilv-dev libsuil-dev sordi
+  qtractor
 )
 
 missing=()

@@ -130,6 +130,15 @@ void WrappedEffect::setNormalized(std::uint32_t p, double x) {
     instance->setParameter(instance, static_cast<std::int32_t>(p), static_cast<float>(x));
 }
 
+void WrappedEffect::restoreValue(std::uint32_t p, double units) {
+    plexa::TPlexa& e = effect();
+    if (!e.isSliderIndex(static_cast<std::int32_t>(p)) || !std::isfinite(units)) return;
+    const plexa::SliderRecord& r = e.sliderRecords[p];
+    plexa::writeShared(e.sliderValues[r.number], units);
+    if (r.boundVariable) *r.boundVariable = units;
+    e.sliderSection();
+}
+
 WrappedEffect::ParameterInfo WrappedEffect::parameterInfo(std::uint32_t p) const {
     ParameterInfo info;
     const plexa::TPlexa& e = effect();
@@ -299,6 +308,11 @@ std::uintptr_t WrappedEffect::editorWindow() const {
     return editor ? editor->nativeWindow() : 0;
 }
 
+int WrappedEffect::editorEventDescriptor() const {
+    const CVeSTEditor* editor = editorOf(*vst);
+    return editor ? editor->eventDescriptor() : -1;
+}
+
 bool WrappedEffect::editorOpen() const { return editorWindow() != 0; }
 
 std::int32_t WrappedEffect::editorWidth() const {
@@ -343,20 +357,27 @@ void HostControls::take(std::uint32_t p, float units) {
     if (p < lastTaken.size()) lastTaken[p] = units;
 }
 
-EditReporter::EditReporter(WrappedEffect& effect)
-    : effect(effect), before(effect.parameters(), 0.0), inGesture(effect.parameters(), false) {}
+EditReporter::EditReporter(WrappedEffect& effect, bool sinceLastIdle)
+    : effect(effect), sinceLastIdle(sinceLastIdle), before(effect.parameters(), 0.0),
+      inGesture(effect.parameters(), false) {
+    noteValues();
+}
 
 void EditReporter::noteValues() {
     for (std::uint32_t p = 0; p < before.size(); ++p) before[p] = effect.value(p);
 }
 
 void EditReporter::idle(Listener& listener) {
-    noteValues();
+    if (!sinceLastIdle) noteValues();
     effect.idleEditor();
     const bool held = effect.editorButtonDown();
     for (std::uint32_t p = 0; p < before.size(); ++p) {
+        // Asked every idle, so a host change is never carried over to a later edit.
+        const bool byHost = sinceLastIdle && listener.changedByHost(p);
         const double now = effect.value(p);
         if (sameBits(now, before[p])) continue;
+        before[p] = now;
+        if (byHost) continue;
         if (!inGesture[p]) listener.beginEdit(p);
         inGesture[p] = true;
         listener.performEdit(p, now, effect.normalized(p));

@@ -86,6 +86,10 @@ public:
     void setValue(std::uint32_t p, double units);
     // Writes as a VST 2.4 host's setParameter: the normalised value as float.
     void setNormalized(std::uint32_t p, double x);
+    // Writes as a chunk restore does: the value as given, off the step grid
+    // or not, then the slider section. For a format whose state holds values
+    // more exactly than the chunk's floats.
+    void restoreValue(std::uint32_t p, double units);
 
     struct ParameterInfo {
         std::string name, label;
@@ -130,6 +134,9 @@ public:
     void closeEditor();
     void idleEditor();
     std::uintptr_t editorWindow() const;
+    // The descriptor the editor's window-system events arrive on (the X
+    // connection), for hosts that watch it; -1 when there is none.
+    int editorEventDescriptor() const;
     bool editorOpen() const;
     // The editor's size in pixels.
     std::int32_t editorWidth() const;
@@ -193,26 +200,35 @@ private:
 // (begin, then a value for each change), released buttons close every open
 // gesture; a change seen with no button held (a quick click the frame saw
 // once) is begun, reported and ended at once.
+//
+// Where the window system hands the editor its input outside the idle (Win32:
+// the host's message loop dispatches to the editor's window), a change is
+// whatever moved since the previous idle, unless the listener says the host
+// made it.
 class EditReporter {
 public:
     struct Listener {
         virtual void beginEdit(std::uint32_t p) = 0;
         virtual void performEdit(std::uint32_t p, double units, double normalised) = 0;
         virtual void endEdit(std::uint32_t p) = 0;
+        // Since the previous idle, the host set p (for the since-last-idle mode).
+        virtual bool changedByHost(std::uint32_t) { return false; }
 
     protected:
         ~Listener() = default;
     };
-    explicit EditReporter(WrappedEffect& effect);
+    explicit EditReporter(WrappedEffect& effect, bool sinceLastIdle = false);
     // Runs one editor idle and reports what it changed.
     void idle(Listener& listener);
     // Ends the gestures still open (the editor is closing).
     void finish(Listener& listener);
-
-private:
+    // The current values count as seen (after a restore, in the
+    // since-last-idle mode).
     void noteValues();
 
+private:
     WrappedEffect& effect;
+    bool sinceLastIdle;
     std::vector<double> before;
     std::vector<bool> inGesture;
 };

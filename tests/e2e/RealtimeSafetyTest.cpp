@@ -14,6 +14,9 @@
 
 #include "../lv2/PositionEvents.h"
 #include "PluginHost.h"
+#ifdef TONARVO_CLAP_PATH
+#include "../clap/ClapTestHost.h"
+#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 #define E2E_UNDER_ASAN 1
@@ -289,6 +292,91 @@ INSTANTIATE_TEST_SUITE_P(HostFeatures, RealtimeSafetyLv2, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("MapAndTime") : std::string("NoFeatures");
                          });
+
+#ifdef TONARVO_CLAP_PATH
+// The CLAP library's process and flush: parameter values at frames, a
+// transport at the block's start and one inside it, an event of another
+// namespace, both precisions, in place, blocks of every size, and reset.
+TEST(RealtimeSafetyClap, ProcessFlushAndResetAllocateNothing) {
+    const clap_plugin_entry_t* entry = claptest::loadEntry(TONARVO_CLAP_PATH);
+    ASSERT_NE(entry, nullptr);
+    claptest::Host host;
+    claptest::Plugin plugin(entry, host);
+    ASSERT_TRUE(plugin.ready);
+    constexpr std::uint32_t kMaxBlock = 4096;
+    ASSERT_TRUE(plugin.activate(48000.0, kMaxBlock));
+    const clap_plugin_t* p = plugin.plugin;
+
+    clap_event_transport_t transport{};
+    transport.header = {sizeof transport, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_TRANSPORT, 0};
+    transport.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE | CLAP_TRANSPORT_HAS_TIME_SIGNATURE |
+                      CLAP_TRANSPORT_IS_PLAYING;
+    transport.tempo = 128.0;
+    transport.song_pos_beats = 17 * CLAP_BEATTIME_FACTOR;
+    transport.tsig_num = 7;
+    transport.tsig_denom = 8;
+    claptest::EventList in;
+    for (std::uint32_t k = 0; k < 6; ++k) in.value(k, k == 2 ? 0.5 * k / 5.0 : -12.0 + 4.0 * k, 7 * k);
+    transport.header.time = 40;
+    in.add(transport);
+    in.value(5, 30.0, 41, 0xb33f);
+    for (std::uint32_t k = 0; k < 6; ++k) in.value(k, k == 2 ? 1.5 : 3.0 + k, 300 + k);
+    claptest::OutputList out;
+    out.events.reserve(1024);
+    const clap_input_events_t* inList = in.list();
+    const clap_output_events_t* outList = out.list();
+    const auto* params = plugin.params;
+
+    std::vector<float> fl(kMaxBlock), fr(kMaxBlock), fol(kMaxBlock), forr(kMaxBlock);
+    std::vector<double> dl(kMaxBlock), dr(kMaxBlock), dol(kMaxBlock), dor(kMaxBlock);
+    for (std::size_t i = 0; i < kMaxBlock; ++i) {
+        fl[i] = static_cast<float>((i % 97) / 97.0 - 0.5);
+        fr[i] = static_cast<float>((i % 31) / 62.0);
+        dl[i] = fl[i];
+        dr[i] = -fr[i];
+    }
+    float* fin[2] = {fl.data(), fr.data()};
+    float* fout[2] = {fol.data(), forr.data()};
+    double* din[2] = {dl.data(), dr.data()};
+    double* dout[2] = {dol.data(), dor.data()};
+    clap_audio_buffer_t floatIn{fin, nullptr, 2, 0, 0}, floatOut{fout, nullptr, 2, 0, 0};
+    clap_audio_buffer_t doubleIn{nullptr, din, 2, 0, 0}, doubleOut{nullptr, dout, 2, 0, 0};
+    clap_process_t block{0, kMaxBlock, &transport, &floatIn, &floatOut, 1, 1, inList, outList};
+    p->process(p, &block);  // first-use initialisation happens here
+    block.audio_inputs = &doubleIn;
+    block.audio_outputs = &doubleOut;
+    p->process(p, &block);
+
+    const std::uint32_t sizes[] = {1, 37, 512, kMaxBlock};
+    ArmedCounter counter;
+    for (int round = 0; round < 4; ++round)
+        for (const std::uint32_t frames : sizes) {
+            block.frames_count = frames;
+            block.transport = round % 2 ? &transport : nullptr;
+            block.audio_inputs = &floatIn;
+            block.audio_outputs = &floatOut;
+            p->process(p, &block);
+            block.audio_inputs = &doubleIn;
+            block.audio_outputs = &doubleOut;
+            p->process(p, &block);
+            block.audio_outputs = &doubleIn;  // in place
+            p->process(p, &block);
+            params->flush(p, inList, outList);
+            if (frames == 37) p->reset(p);
+        }
+    const AllocationCount count = counter.stop();
+    EXPECT_EQ(count.news, 0);
+    EXPECT_EQ(count.mallocs, 0);
+
+    // The counter sees this library too: a save builds its blob.
+    claptest::OutStream saved;
+    saved.step = 4096;
+    saved.bytes.reserve(4096);
+    ArmedCounter stateCounter;
+    EXPECT_TRUE(plugin.state->save(p, &saved.clap));
+    EXPECT_GT(stateCounter.stop().news, 0);
+}
+#endif
 
 }  // namespace
 }  // namespace e2e

@@ -1,0 +1,67 @@
+// The CLAP library's one export, clap_entry: Tonarvo's descriptor and the
+// factory that makes its instances on the shared core.
+#include <cstring>
+
+#include "editor/GraphicsBackend.h"
+#include "effect/TPlexaEffect.h"
+#include "host/PluginEntry.h"
+#include "host/clap/ClapPlugin.h"
+
+#if defined(_WIN32)
+#include "editor/gdiplus/GdiplusGraphics.h"
+#else
+#include "editor/cairo/CairoGraphics.h"
+#endif
+
+#ifndef TONARVO_VERSION
+#error "TONARVO_VERSION names the project's version"
+#endif
+
+namespace {
+
+// What the VST 2.4 entry point makes, with this platform's drawing.
+vst2::AEffect* newInstance(vst2::audioMasterCallback host) {
+    static const bool drawing = [] {
+#if defined(_WIN32)
+        gfx::installGraphicsPlatform(&gfx::gdiplusGraphicsPlatform());
+#else
+        gfx::installGraphicsPlatform(&gfx::cairoGraphicsPlatform());
+#endif
+        return true;
+    }();
+    (void)drawing;
+    return vsthost::createPluginInstance<TPlexaEffect>(host);
+}
+
+// "distortion": the slope-limited stylus (the tracking force) is what gives
+// the effect its character; the tone arm's resonance alone would be a filter.
+const char* const kFeatures[] = {CLAP_PLUGIN_FEATURE_AUDIO_EFFECT, CLAP_PLUGIN_FEATURE_STEREO,
+                                 CLAP_PLUGIN_FEATURE_DISTORTION, nullptr};
+
+// How long the output rings on after the input falls silent: a full-scale
+// impulse through both trims at +24 dB, the resonance at its top and the
+// damping at its bottom (the longest ring) falls below -120 dBFS after
+// 158,973 frames at the latest, at 22.05 to 192 kHz alike, since the tone
+// arm's ring-down is counted in frames (tests/clap, ClapTail).
+constexpr std::uint32_t kTailFrames = 160000;
+
+const clapface::PluginRecord kRecord{
+    {CLAP_VERSION_INIT, "com.marvoltic.tonarvo", TPlexaEffect::kDescription, TPlexaEffect::kVendor, "", "", "",
+     TONARVO_VERSION, "Record player tone arm and stylus simulation", kFeatures},
+    &newInstance,
+    kTailFrames};
+
+const clapface::Factory kFactory = clapface::makeFactory(kRecord);
+
+bool init(const char* path) { return clapface::entryInit(path); }
+void deinit() { clapface::entryDeinit(); }
+const void* factory(const char* id) {
+    return id && std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory.clap : nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+CLAP_EXPORT extern const clap_plugin_entry_t clap_entry;
+const clap_plugin_entry_t clap_entry{CLAP_VERSION_INIT, &init, &deinit, &factory};
+}

@@ -1,0 +1,200 @@
+// The CLAP editor in a host of our own under Xvfb: it embeds in the host's
+// window at its fixed size, runs from the host's timer and X connection,
+// tells the host of a click as a gesture through request_flush and flush,
+// shows what the host set without sending it back, and leaves nothing behind.
+#include "../support/X11Support.h"
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "ClapTestHost.h"
+
+namespace claptest {
+namespace {
+
+constexpr int kWidth = 681, kHeight = 371;
+
+const clap_plugin_entry_t* entry() {
+    static const clap_plugin_entry_t* loaded = loadEntry(TONARVO_CLAP_PATH);
+    return loaded;
+}
+
+class ClapEditor : public testing::Test {
+protected:
+    static void SetUpTestSuite() { display = XOpenDisplay(nullptr); }
+    static void TearDownTestSuite() {
+        if (display) XCloseDisplay(display);
+    }
+    void SetUp() override {
+        ASSERT_NE(display, nullptr) << "no X display; run under xvfb-run";
+        parent = x11_test::makeTopLevel(display, kWidth, kHeight);
+    }
+    void TearDown() override {
+        XDestroyWindow(display, parent);
+        XSync(display, False);
+    }
+
+    // A host's main loop: a block of audio (the main thread serving as the
+    // audio thread), timers at their period, the registered descriptors when
+    // readable, and a flush whenever the plug-in asks for one while inactive.
+    void loop(Plugin& p, int milliseconds) {
+        const auto* timer = p.ext<clap_plugin_timer_support_t>(CLAP_EXT_TIMER_SUPPORT);
+        const auto* fd = p.ext<clap_plugin_posix_fd_support_t>(CLAP_EXT_POSIX_FD_SUPPORT);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        do {
+            if (p.active) {
+                std::vector<float> l(256, 0.0f), r(256, 0.0f);
+                float* channels[2] = {l.data(), r.data()};
+                clap_audio_buffer_t buffer{channels, nullptr, 2, 0, 0};
+                clap_process_t block{-1, 256, nullptr, &buffer, &buffer, 1, 1, nullptr, out.list()};
+                p.plugin->process(p.plugin, &block);
+            }
+            for (const auto& t : host.timers) timer->on_timer(p.plugin, t.first);
+            for (int d : host.fds) {
+                pollfd watched{d, POLLIN, 0};
+                if (poll(&watched, 1, 0) > 0) fd->on_fd(p.plugin, d, CLAP_POSIX_FD_READ);
+            }
+            if (host.flushRequests > flushed && !p.active) {
+                flushed = host.flushRequests;
+                p.params->flush(p.plugin, nullptr, out.list());
+            }
+            while (XPending(display)) {
+                XEvent event;
+                XNextEvent(display, &event);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (std::chrono::steady_clock::now() < end);
+    }
+
+    static inline Display* display = nullptr;
+    Window parent = 0;
+    Host host;
+    OutputList out;
+    int flushed = 0;
+};
+
+TEST_F(ClapEditor, EmbedsRunsFromTheHostsLoopAndReportsAClickAsAGesture) {
+    Plugin p(entry(), host);
+    ASSERT_TRUE(p.ready);
+    const clap_plugin_gui_t* gui = p.gui;
+    ASSERT_NE(gui, nullptr);
+    EXPECT_TRUE(gui->is_api_supported(p.plugin, CLAP_WINDOW_API_X11, false));
+    EXPECT_FALSE(gui->is_api_supported(p.plugin, CLAP_WINDOW_API_X11, true));
+    EXPECT_FALSE(gui->is_api_supported(p.plugin, CLAP_WINDOW_API_WAYLAND, false));
+    EXPECT_FALSE(gui->create(p.plugin, CLAP_WINDOW_API_X11, true));
+    ASSERT_TRUE(gui->create(p.plugin, CLAP_WINDOW_API_X11, false));
+    ASSERT_EQ(host.timers.size(), 1u);
+    EXPECT_GE(host.timers[0].second, 16u);
+    EXPECT_LE(host.timers[0].second, 33u);
+    EXPECT_FALSE(gui->set_scale(p.plugin, 2.0));
+    EXPECT_FALSE(gui->can_resize(p.plugin));
+    std::uint32_t w = 0, h = 0;
+    ASSERT_TRUE(gui->get_size(p.plugin, &w, &h));
+    EXPECT_EQ(w, static_cast<std::uint32_t>(kWidth));
+    EXPECT_EQ(h, static_cast<std::uint32_t>(kHeight));
+    EXPECT_TRUE(gui->set_size(p.plugin, w, h));
+    EXPECT_FALSE(gui->set_size(p.plugin, w + 1, h));
+
+    clap_window_t window{CLAP_WINDOW_API_X11, {}};
+    window.x11 = parent;
+    ASSERT_TRUE(gui->set_parent(p.plugin, &window));
+    EXPECT_TRUE(gui->show(p.plugin));
+    const std::vector<Window> children = x11_test::children(display, parent);
+    ASSERT_EQ(children.size(), 1u);
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(XGetWindowAttributes(display, children[0], &attributes));
+    EXPECT_EQ(attributes.width, kWidth);
+    EXPECT_EQ(attributes.height, kHeight);
+    EXPECT_EQ(host.fds.size(), 1u);
+    ASSERT_TRUE(p.activate(48000, 256));
+    loop(p, 300);
+    {
+        x11_test::Picture picture(display, parent, kWidth, kHeight);
+        if (const char* path = std::getenv("TONARVO_CLAP_UI_SCREENSHOT")) picture.writePng(path);
+        EXPECT_TRUE(pixel_probes::showsInterface(picture));
+    }
+    EXPECT_TRUE(out.events.empty());
+
+    // A click in the cartridge column: begin, the value, end, for it alone.
+    x11_test::pointerTo(display, parent, 630, 299);
+    loop(p, 70);
+    x11_test::button(display, Button1, true);
+    loop(p, 150);
+    x11_test::button(display, Button1, false);
+    loop(p, 100);
+    EXPECT_GT(host.flushRequests, 0);  // asked for; process delivered them
+    ASSERT_GE(out.events.size(), 3u);
+    EXPECT_EQ(out.events.front().type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
+    EXPECT_EQ(out.events.back().type, CLAP_EVENT_PARAM_GESTURE_END);
+    for (const OutEvent& e : out.events) {
+        EXPECT_EQ(e.param, 2u);
+        EXPECT_EQ(e.time, 0u);
+    }
+    const OutEvent& value = out.events[out.events.size() - 2];
+    EXPECT_EQ(value.type, CLAP_EVENT_PARAM_VALUE);
+    EXPECT_EQ(value.flags & CLAP_EVENT_IS_LIVE, static_cast<std::uint32_t>(CLAP_EVENT_IS_LIVE));
+    EXPECT_NEAR(value.value, (315 - 299) * 0.0066, 1e-9);
+    EXPECT_EQ(p.value(2), value.value);
+
+    // The host sets a value in a block: the bar follows at the next frame,
+    // nothing goes back.
+    out.events.clear();
+    EventList in;
+    in.value(0, 12.0, 100);
+    std::vector<float> l(256, 0.0f), r(256, 0.0f);
+    float* channels[2] = {l.data(), r.data()};
+    clap_audio_buffer_t buffer{channels, nullptr, 2, 0, 0};
+    clap_process_t block{-1, 256, nullptr, &buffer, &buffer, 1, 1, in.list(), out.list()};
+    ASSERT_EQ(p.plugin->process(p.plugin, &block), CLAP_PROCESS_CONTINUE);
+    EXPECT_EQ(p.value(0), 12.0);
+    loop(p, 150);
+    EXPECT_TRUE(out.events.empty());
+    {
+        x11_test::Picture picture(display, parent, kWidth, kHeight);
+        EXPECT_TRUE(pixel_probes::blueFill(picture.at(440, 33)));  // the bar reaches 340 + 12 / 0.11
+        EXPECT_TRUE(pixel_probes::black(picture.at(460, 33)));
+    }
+
+    gui->destroy(p.plugin);
+    XSync(display, False);
+    EXPECT_TRUE(x11_test::children(display, parent).empty());
+    EXPECT_TRUE(host.timers.empty());
+    EXPECT_TRUE(host.fds.empty());
+}
+
+TEST_F(ClapEditor, WithoutTheHostsTimersTheEditorIsNotMade) {
+    host.offerTimers = false;
+    Plugin p(entry(), host);
+    ASSERT_TRUE(p.ready);
+    EXPECT_TRUE(p.gui->is_api_supported(p.plugin, CLAP_WINDOW_API_X11, false));
+    EXPECT_FALSE(p.gui->create(p.plugin, CLAP_WINDOW_API_X11, false));
+    EXPECT_EQ(host.logs.size(), 1u);
+    clap_window_t window{CLAP_WINDOW_API_X11, {}};
+    window.x11 = parent;
+    EXPECT_FALSE(p.gui->set_parent(p.plugin, &window));
+    EXPECT_TRUE(x11_test::children(display, parent).empty());
+}
+
+// Destroying the instance with its editor open unregisters and closes it.
+TEST_F(ClapEditor, DestroyWithTheEditorOpenLeavesNothing) {
+    {
+        Plugin p(entry(), host);
+        ASSERT_TRUE(p.ready);
+        ASSERT_TRUE(p.gui->create(p.plugin, CLAP_WINDOW_API_X11, false));
+        clap_window_t window{CLAP_WINDOW_API_X11, {}};
+        window.x11 = parent;
+        ASSERT_TRUE(p.gui->set_parent(p.plugin, &window));
+        loop(p, 60);
+    }
+    XSync(display, False);
+    EXPECT_TRUE(x11_test::children(display, parent).empty());
+    EXPECT_TRUE(host.timers.empty());
+    EXPECT_TRUE(host.fds.empty());
+}
+
+}  // namespace
+}  // namespace claptest

@@ -1,0 +1,418 @@
+// Tonarvo.clap in a host of our own, against the VST 2.4 library it wraps:
+// what it describes, what it renders (bit for bit what the VST 2.4 face gives
+// when driven with setParameter between shorter process calls), what it
+// saves and loads, and what it refuses.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../e2e/PluginHost.h"
+#include "ClapTestHost.h"
+
+namespace claptest {
+namespace {
+
+const clap_plugin_entry_t* entry() {
+    static const clap_plugin_entry_t* loaded = loadEntry(TONARVO_CLAP_PATH);
+    return loaded;
+}
+
+constexpr std::uint32_t kParams = 6;
+struct Range {
+    double min, max, def;
+};
+// The sliders as the VST 2.4 face has them.
+constexpr Range kRanges[kParams] = {{-24, 24, 0}, {-24, 24, 0}, {0, 2, 0}, {-24, 24, -24}, {-24, 24, -24}, {0, 48, 25.2}};
+
+TEST(ClapEntry, DescribesOneStereoEffectAndMakesOnlyItsExactId) {
+    ASSERT_NE(entry(), nullptr) << TONARVO_CLAP_PATH;
+    EXPECT_TRUE(clap_version_is_compatible(entry()->clap_version));
+    ASSERT_TRUE(entry()->init(TONARVO_CLAP_PATH));
+    ASSERT_TRUE(entry()->init(TONARVO_CLAP_PATH));  // counted
+    EXPECT_EQ(entry()->get_factory("clap.plugin-factory.x"), nullptr);
+    const auto* factory = static_cast<const clap_plugin_factory_t*>(entry()->get_factory(CLAP_PLUGIN_FACTORY_ID));
+    ASSERT_NE(factory, nullptr);
+    ASSERT_EQ(factory->get_plugin_count(factory), 1u);
+    EXPECT_EQ(factory->get_plugin_descriptor(factory, 1), nullptr);
+    const clap_plugin_descriptor_t* d = factory->get_plugin_descriptor(factory, 0);
+    ASSERT_NE(d, nullptr);
+    e2e::TonarvoInstance vst;
+    EXPECT_STREQ(d->id, "com.marvoltic.tonarvo");
+    EXPECT_EQ(d->name, vst.text(vst2::effGetEffectName));
+    EXPECT_STREQ(d->vendor, "MARVOLTIC");
+    EXPECT_STREQ(d->version, TONARVO_VERSION);
+    std::vector<std::string> features;
+    for (const char* const* f = d->features; *f; ++f) features.push_back(*f);
+    EXPECT_EQ(features, (std::vector<std::string>{"audio-effect", "stereo", "distortion"}));
+
+    Host host;
+    EXPECT_EQ(factory->create_plugin(factory, &host.clap, "com.marvoltic.tonarvox"), nullptr);
+    EXPECT_EQ(factory->create_plugin(factory, nullptr, d->id), nullptr);
+    const clap_plugin_t* uninitialised = factory->create_plugin(factory, &host.clap, d->id);
+    ASSERT_NE(uninitialised, nullptr);
+    uninitialised->destroy(uninitialised);  // never initialised: still fine
+
+    Plugin p(entry(), host);
+    ASSERT_TRUE(p.ready);
+    EXPECT_EQ(p.plugin->get_extension(p.plugin, "clap.params.x"), nullptr);
+    EXPECT_EQ(p.plugin->get_extension(p.plugin, CLAP_EXT_RENDER), nullptr);
+    for (bool input : {true, false}) {
+        ASSERT_EQ(p.ports->count(p.plugin, input), 1u);
+        clap_audio_port_info_t info{};
+        ASSERT_TRUE(p.ports->get(p.plugin, 0, input, &info));
+        EXPECT_FALSE(p.ports->get(p.plugin, 1, input, &info));
+        EXPECT_EQ(info.channel_count, 2u);
+        EXPECT_STREQ(info.port_type, CLAP_PORT_STEREO);
+        EXPECT_EQ(info.flags & (CLAP_AUDIO_PORT_IS_MAIN | CLAP_AUDIO_PORT_SUPPORTS_64BITS),
+                  CLAP_AUDIO_PORT_IS_MAIN | CLAP_AUDIO_PORT_SUPPORTS_64BITS);
+    }
+    const auto* latency = p.ext<clap_plugin_latency_t>(CLAP_EXT_LATENCY);
+    ASSERT_TRUE(p.activate(48000, 512));
+    EXPECT_EQ(latency->get(p.plugin), 0u);
+
+    // Parameters: the VST 2.4 names and ranges, in the sliders' units; the
+    // texts are the VST 2.4 display texts and parse back.
+    ASSERT_EQ(p.params->count(p.plugin), kParams);
+    clap_param_info_t info{};
+    EXPECT_FALSE(p.params->get_info(p.plugin, kParams, &info));
+    for (std::uint32_t i = 0; i < kParams; ++i) {
+        ASSERT_TRUE(p.params->get_info(p.plugin, i, &info));
+        EXPECT_EQ(info.id, i);
+        EXPECT_EQ(info.flags, static_cast<std::uint32_t>(CLAP_PARAM_IS_AUTOMATABLE));
+        EXPECT_EQ(info.name, vst.text(vst2::effGetParamName, static_cast<vst2::VstInt32>(i)));
+        EXPECT_EQ(info.min_value, kRanges[i].min);
+        EXPECT_EQ(info.max_value, kRanges[i].max);
+        EXPECT_EQ(info.default_value, kRanges[i].def);
+        EXPECT_EQ(p.value(i), kRanges[i].def);
+        const double v = kRanges[i].min + 0.75 * (kRanges[i].max - kRanges[i].min);
+        vst.set(static_cast<vst2::VstInt32>(i), 0.75f);
+        char text[64];
+        ASSERT_TRUE(p.params->value_to_text(p.plugin, i, v, text, sizeof text));
+        EXPECT_EQ(std::string(text), vst.text(vst2::effGetParamDisplay, static_cast<vst2::VstInt32>(i)));
+        double back = 0;
+        ASSERT_TRUE(p.params->text_to_value(p.plugin, i, text, &back));
+        EXPECT_EQ(back, v);
+        EXPECT_TRUE(p.params->value_to_text(p.plugin, i, v, text, 3));
+        EXPECT_EQ(std::strlen(text), 2u);
+        EXPECT_FALSE(p.params->value_to_text(p.plugin, i, NAN, text, sizeof text));
+        EXPECT_FALSE(p.params->text_to_value(p.plugin, i, "loud", &back));
+    }
+    double v = 0;
+    EXPECT_FALSE(p.params->get_value(p.plugin, kParams, &v));
+    entry()->deinit();
+    entry()->deinit();
+}
+
+// ---------------------------------------------------------------- rendering
+
+struct Change {
+    std::uint32_t block, frame, param;
+    double value;
+};
+
+// Each parameter to both ends and back, several at one frame, one at a
+// block's last frame, one at its first.
+std::vector<Change> schedule(std::uint32_t frames) {
+    std::vector<Change> c;
+    for (std::uint32_t p = 0; p < kParams; ++p) {
+        c.push_back({1 + p, frames / 3, p, kRanges[p].max});
+        c.push_back({1 + p, frames / 3, (p + 1) % kParams, kRanges[(p + 1) % kParams].min});
+        c.push_back({2 + p, frames - 1, p, kRanges[p].min});
+        c.push_back({3 + p, 0, p, kRanges[p].def});
+    }
+    c.push_back({9, 5, 5, 6.5});
+    c.push_back({9, 5, 2, 1.234});
+    std::stable_sort(c.begin(), c.end(), [](const Change& a, const Change& b) {
+        return a.block != b.block ? a.block < b.block : a.frame < b.frame;
+    });
+    return c;
+}
+
+template <typename Sample>
+void signal(std::vector<Sample>& l, std::vector<Sample>& r, std::uint32_t block) {
+    for (std::size_t i = 0; i < l.size(); ++i) {
+        const double t = static_cast<double>(block * l.size() + i);
+        l[i] = static_cast<Sample>(0.6 * std::sin(t * 0.031) + 0.2 * std::sin(t * 0.77));
+        r[i] = static_cast<Sample>(0.5 * std::sin(t * 0.0057) * std::cos(t * 0.4));
+    }
+}
+
+struct RenderCase {
+    double rate;
+    std::uint32_t maxBlock, frames;
+    bool wide;
+};
+
+void PrintTo(const RenderCase& c, std::ostream* os) {
+    *os << c.rate << " Hz, " << c.frames << " of " << c.maxBlock << (c.wide ? ", double" : ", float");
+}
+
+class ClapRender : public testing::TestWithParam<RenderCase> {};
+
+template <typename Sample>
+void renderBoth(const RenderCase& rc) {
+    Host host;
+    Plugin clap(entry(), host);
+    ASSERT_TRUE(clap.ready);
+    ASSERT_TRUE(clap.activate(rc.rate, rc.maxBlock));
+    e2e::TonarvoInstance vst;
+    vst.startUp(static_cast<float>(rc.rate), static_cast<vst2::VstInt32>(rc.maxBlock));
+
+    const std::vector<Change> changes = schedule(rc.frames);
+    std::vector<Sample> l(rc.frames), r(rc.frames), cl(rc.frames), cr(rc.frames), vl(rc.frames), vr(rc.frames);
+    std::size_t next = 0;
+    for (std::uint32_t block = 0; block < 12; ++block) {
+        signal(l, r, block);
+        // The CLAP host: every change as an event at its frame.
+        EventList in;
+        for (const Change& c : changes)
+            if (c.block == block) in.value(c.param, c.value, c.frame);
+        in.add(clap_event_param_gesture_t{{sizeof(clap_event_param_gesture_t), 0, 0xb33f, 5, 0}, 1});  // not ours
+        Sample* ins[2] = {l.data(), r.data()};
+        Sample* outs[2] = {cl.data(), cr.data()};
+        clap_audio_buffer_t bufIn{}, bufOut{};
+        bufIn.channel_count = bufOut.channel_count = 2;
+        if constexpr (sizeof(Sample) == 8) {
+            bufIn.data64 = ins;
+            bufOut.data64 = outs;
+        } else {
+            bufIn.data32 = ins;
+            bufOut.data32 = outs;
+        }
+        OutputList out;
+        clap_process_t process{-1, rc.frames, nullptr, &bufIn, &bufOut, 1, 1, in.list(), out.list()};
+        ASSERT_EQ(clap.plugin->process(clap.plugin, &process), CLAP_PROCESS_CONTINUE);
+
+        // The VST 2.4 host: setParameter between shorter process calls.
+        std::uint32_t done = 0;
+        while (done < rc.frames) {
+            for (; next < changes.size() && changes[next].block == block && changes[next].frame <= done; ++next) {
+                const Range& g = kRanges[changes[next].param];
+                vst.set(static_cast<vst2::VstInt32>(changes[next].param),
+                        static_cast<float>((changes[next].value - g.min) / (g.max - g.min)));
+            }
+            std::uint32_t end = rc.frames;
+            if (next < changes.size() && changes[next].block == block) end = changes[next].frame;
+            Sample* vin[2] = {l.data() + done, r.data() + done};
+            Sample* vout[2] = {vl.data() + done, vr.data() + done};
+            if constexpr (sizeof(Sample) == 8)
+                vst.effect->processDoubleReplacing(vst.effect, vin, vout, static_cast<vst2::VstInt32>(end - done));
+            else
+                vst.effect->processReplacing(vst.effect, vin, vout, static_cast<vst2::VstInt32>(end - done));
+            done = end;
+        }
+        ASSERT_EQ(std::memcmp(cl.data(), vl.data(), rc.frames * sizeof(Sample)), 0) << "block " << block;
+        ASSERT_EQ(std::memcmp(cr.data(), vr.data(), rc.frames * sizeof(Sample)), 0) << "block " << block;
+    }
+    for (std::uint32_t p = 0; p < kParams; ++p)
+        EXPECT_EQ(static_cast<float>(clap.value(p)), static_cast<float>(kRanges[p].min + vst.get(static_cast<vst2::VstInt32>(p)) * (kRanges[p].max - kRanges[p].min)));
+}
+
+TEST_P(ClapRender, SameSamplesAsTheVst24FaceDrivenBetweenShorterCalls) {
+    if (GetParam().wide)
+        renderBoth<double>(GetParam());
+    else
+        renderBoth<float>(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(RatesBlocksPrecisions, ClapRender,
+                         testing::Values(RenderCase{44100, 512, 512, false}, RenderCase{48000, 256, 200, true},
+                                         RenderCase{96000, 1024, 1000, false}, RenderCase{22050, 1024, 37, true},
+                                         RenderCase{192000, 2048, 2048, true}),
+                         [](const testing::TestParamInfo<RenderCase>& info) {
+                             const RenderCase& c = info.param;
+                             return std::to_string(static_cast<int>(c.rate)) + "Hz_" + std::to_string(c.frames) +
+                                    "of" + std::to_string(c.maxBlock) + (c.wide ? "_double" : "_float");
+                         });
+
+// ---------------------------------------------------------------- state
+
+constexpr double kSet[kParams] = {6.5, -3.217, 1.234, 11.111, -0.5, 25.2};
+
+TEST(ClapState, ExactValuesSurviveOneByteStreamsAndTheChunkStaysTheVst24One) {
+    Host host;
+    Plugin a(entry(), host), b(entry(), host);
+    ASSERT_TRUE(a.ready && b.ready);
+    for (std::uint32_t i = 0; i < kParams; ++i) a.set(i, kSet[i]);
+    const std::vector<unsigned char> blob = a.save(1);
+    ASSERT_TRUE(b.load(blob, 1));
+    for (std::uint32_t i = 0; i < kParams; ++i) {
+        EXPECT_EQ(b.value(i), kSet[i]) << i;
+        EXPECT_EQ(b.value(i), a.value(i)) << i;
+    }
+    EXPECT_EQ(b.save(17), blob);
+    EXPECT_GE(host.rescans, 1);
+
+    // The VST 2.4 face reads a CLAP state as its chunk, and a CLAP instance
+    // reads a plain chunk as the VST 2.4 face does (the float values).
+    e2e::TonarvoInstance vst;
+    vst.startUp();
+    EXPECT_NE(vst.restore(blob), 0);
+    const std::vector<unsigned char> chunk = vst.chunk();
+    ASSERT_EQ(chunk.size(), 260u);
+    EXPECT_EQ(std::memcmp(chunk.data(), blob.data(), chunk.size()), 0);
+    Plugin c(entry(), host);
+    ASSERT_TRUE(c.load(chunk, 3));
+    for (std::uint32_t i = 0; i < kParams; ++i) EXPECT_EQ(c.value(i), static_cast<double>(static_cast<float>(kSet[i])));
+
+    // A trailer that does not belong to its chunk leaves the chunk's values.
+    std::vector<unsigned char> foreign = blob;
+    std::memcpy(foreign.data() + 4 * 2, chunk.data() + 4 * 3, 4);  // another float in the chunk's first slider
+    ASSERT_TRUE(c.load(foreign));
+    EXPECT_EQ(c.save(64).size(), blob.size());
+}
+
+TEST(ClapState, BadStateIsRefusedOrReadAsTheChunkRulesSayNeverNonFinite) {
+    Host host;
+    Plugin p(entry(), host);
+    ASSERT_TRUE(p.ready);
+    for (std::uint32_t i = 0; i < kParams; ++i) p.set(i, kSet[i]);
+    const std::vector<unsigned char> good = p.save(4096);
+    const auto unchanged = [&] {
+        for (std::uint32_t i = 0; i < kParams; ++i) EXPECT_EQ(p.value(i), kSet[i]) << i;
+    };
+    EXPECT_FALSE(p.load({}));
+    EXPECT_FALSE(p.load({'h', 'e', 'l', 'l', 'o', '!', '!', '!'}));
+    EXPECT_FALSE(p.load(std::vector<unsigned char>(good.begin(), good.begin() + 3)));
+    std::vector<unsigned char> huge(2u << 20, 0);
+    std::memcpy(huge.data(), good.data(), 4);
+    EXPECT_FALSE(p.load(huge, 1u << 16));
+    InStream failing;
+    failing.bytes = good;
+    failing.failAtEnd = true;
+    EXPECT_FALSE(p.state->load(p.plugin, &failing.clap));
+    unchanged();
+    OutStream refusing;
+    refusing.step = 0;
+    EXPECT_FALSE(p.state->save(p.plugin, &refusing.clap));
+
+    // Non-finite values in chunk and trailer: the chunk's rule makes them 0.
+    std::vector<unsigned char> poisoned = good;
+    const float nan = NAN;
+    const double inf = INFINITY;
+    std::memcpy(poisoned.data() + 4 * 2, &nan, 4);                                   // slider 1: the input trim
+    std::memcpy(poisoned.data() + 260 + 8 * 5, &inf, 8);                              // the slew limit's exact value
+    ASSERT_TRUE(p.load(poisoned));
+    for (std::uint32_t i = 0; i < kParams; ++i) EXPECT_TRUE(std::isfinite(p.value(i))) << i;
+    EXPECT_EQ(p.value(5), static_cast<double>(static_cast<float>(kSet[5])));
+    // A chunk cut short, trailer gone: read as far as it goes.
+    EXPECT_TRUE(p.load(std::vector<unsigned char>(good.begin(), good.begin() + 12)));
+    for (std::uint32_t i = 0; i < kParams; ++i) EXPECT_TRUE(std::isfinite(p.value(i))) << i;
+}
+
+// ---------------------------------------------------------------- parameters
+
+TEST(ClapParams, FlushTakesOnlyCoreValuesForKnownIdsInsideTheRange) {
+    Host host;
+    Plugin p(entry(), host);
+    ASSERT_TRUE(p.ready);
+    EventList in;
+    in.value(0, 7.0, 0, 0xb33f);  // another namespace
+    in.value(kParams, 1.0);
+    in.value(1, NAN);
+    in.value(2, 1000.0);
+    in.value(3, -1e300);
+    OutputList out;
+    p.params->flush(p.plugin, in.list(), out.list());
+    EXPECT_EQ(p.value(0), 0.0);
+    EXPECT_EQ(p.value(1), 0.0);
+    EXPECT_EQ(p.value(2), 2.0);
+    EXPECT_EQ(p.value(3), -24.0);
+    EXPECT_TRUE(out.events.empty());
+    p.params->flush(p.plugin, nullptr, nullptr);
+
+    // Blocks with no audio the effect can use: silence, no crash, values taken.
+    ASSERT_TRUE(p.activate(44100, 64));
+    std::vector<float> o(64, 1.0f);
+    float* outs[2] = {o.data(), nullptr};
+    clap_audio_buffer_t bufOut{outs, nullptr, 2, 0, 0};
+    in.clear();
+    in.value(5, 30.0, 10);
+    clap_process_t process{0, 64, nullptr, nullptr, &bufOut, 0, 1, in.list(), nullptr};
+    EXPECT_EQ(p.plugin->process(p.plugin, &process), CLAP_PROCESS_CONTINUE);
+    EXPECT_EQ(o[0], 0.0f);
+    EXPECT_EQ(p.value(5), 30.0);
+    EXPECT_EQ(p.plugin->process(p.plugin, nullptr), CLAP_PROCESS_ERROR);
+    EXPECT_FALSE(p.plugin->activate(p.plugin, NAN, 1, 64));
+}
+
+// ---------------------------------------------------------------- threads
+
+// The main thread's calls while the audio thread processes with changes at
+// frames, as hosts make them: values, texts, save and load. Nothing may
+// tear or turn non-finite (and the thread sanitizer build sees the races).
+TEST(ClapThreads, MainThreadCallsBesideProcessing) {
+    Host host;
+    Plugin p(entry(), host);
+    ASSERT_TRUE(p.ready);
+    ASSERT_TRUE(p.activate(48000, 256));
+    const std::vector<unsigned char> saved = p.save(4096);
+    std::atomic<bool> stop{false};
+    std::thread audio([&] {
+        std::vector<float> l(256, 0.25f), r(256, -0.25f);
+        float* channels[2] = {l.data(), r.data()};
+        clap_audio_buffer_t buffer{channels, nullptr, 2, 0, 0};
+        EventList in;
+        for (std::uint32_t k = 0; k < kParams; ++k) in.value(k, kRanges[k].min + 0.3 * (kRanges[k].max - kRanges[k].min), 17 * k);
+        for (std::uint32_t k = 0; k < kParams; ++k) in.value(k, kRanges[k].def, 128 + k);
+        OutputList out;
+        clap_process_t block{0, 256, nullptr, &buffer, &buffer, 1, 1, in.list(), out.list()};
+        for (int n = 0; n < 400 || !stop; ++n) {
+            p.plugin->process(p.plugin, &block);
+            block.steady_time += 256;
+        }
+    });
+    for (int round = 0; round < 50; ++round) {
+        for (std::uint32_t k = 0; k < kParams; ++k) {
+            const double v = p.value(k);
+            EXPECT_TRUE(v >= kRanges[k].min && v <= kRanges[k].max) << v;
+            char text[32];
+            EXPECT_TRUE(p.params->value_to_text(p.plugin, k, v, text, sizeof text));
+        }
+        EXPECT_FALSE(p.save(64).empty());
+        EXPECT_TRUE(p.load(saved, 4096));
+    }
+    stop = true;
+    audio.join();
+}
+
+// ---------------------------------------------------------------- tail
+
+// An impulse at the settings that ring longest (both trims up, the
+// resonance at its top, the damping at its bottom), then silence: after the
+// declared tail every output sample is below -120 dBFS, at any rate.
+TEST(ClapTail, TheOutputIsBelowMinus120DbfsAfterTheDeclaredTail) {
+    for (double rate : {44100.0, 192000.0})
+        for (double cartridge : {0.0, 2.0}) {
+            Host host;
+            Plugin p(entry(), host);
+            ASSERT_TRUE(p.ready);
+            const auto* tail = p.ext<clap_plugin_tail_t>(CLAP_EXT_TAIL);
+            ASSERT_NE(tail, nullptr);
+            const double settings[kParams] = {24.0, 24.0, cartridge, 24.0, -24.0, 25.2};
+            for (std::uint32_t i = 0; i < kParams; ++i) p.set(i, settings[i]);
+            ASSERT_TRUE(p.activate(rate, 4096));
+            const std::uint32_t declared = tail->get(p.plugin);
+            std::vector<double> l(4096, 0.0), r(4096, 0.0), ol(4096), orr(4096);
+            double* ins[2] = {l.data(), r.data()};
+            double* outs[2] = {ol.data(), orr.data()};
+            clap_audio_buffer_t bi{nullptr, ins, 2, 0, 0}, bo{nullptr, outs, 2, 0, 0};
+            clap_process_t process{0, 4096, nullptr, &bi, &bo, 1, 1, nullptr, nullptr};
+            std::uint64_t last = 0;  // the last sample at or above -120 dBFS
+            for (std::uint64_t done = 0; done < declared + 65536u; done += 4096) {
+                l[0] = r[0] = done == 0 ? 1.0 : 0.0;
+                p.plugin->process(p.plugin, &process);
+                for (std::size_t i = 0; i < 4096; ++i)
+                    if (std::fabs(ol[i]) >= 1e-6 || std::fabs(orr[i]) >= 1e-6) last = done + i;
+            }
+            EXPECT_LE(last, declared) << "rate " << rate << " cartridge " << cartridge;
+            EXPECT_GT(last, declared * 9 / 10) << "the declared tail is far longer than the ring";
+        }
+}
+
+}  // namespace
+}  // namespace claptest
