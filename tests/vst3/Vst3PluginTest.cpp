@@ -173,6 +173,7 @@ struct Scenario {
 };
 
 constexpr double kSeconds = 0.25;
+constexpr double kPi = 3.14159265358979323846;
 
 template <typename Sample>
 std::vector<std::vector<Sample>> testSignal(int32 frames, double rate) {
@@ -181,8 +182,8 @@ std::vector<std::vector<Sample>> testSignal(int32 frames, double rate) {
     for (int32 n = 0; n < frames; ++n) {
         noise = noise * 1664525u + 1013904223u;
         const double hiss = (static_cast<double>(noise >> 8) / 16777216.0 - 0.5) * 0.2;
-        in[0][n] = static_cast<Sample>(0.5 * std::sin(2 * M_PI * 440.0 * n / rate) + hiss);
-        in[1][n] = static_cast<Sample>(0.4 * std::sin(2 * M_PI * 97.0 * n / rate) - hiss);
+        in[0][n] = static_cast<Sample>(0.5 * std::sin(2 * kPi * 440.0 * n / rate) + hiss);
+        in[1][n] = static_cast<Sample>(0.4 * std::sin(2 * kPi * 97.0 * n / rate) - hiss);
     }
     return in;
 }
