@@ -1,7 +1,8 @@
 // The VST 3 view in a real X server (run under Xvfb): embedded in the host's
 // window, run by the host's run loop (the test serves it: the X connection's
 // descriptor and a timer), a click reported as begin/perform/end for the
-// parameter it moved, host values taken without being sent back.
+// parameter it moved, a reset as one gesture per parameter it changed, host
+// values taken without being sent back.
 #include <sys/select.h>
 
 #include <chrono>
@@ -159,8 +160,30 @@ TEST_F(Vst3EditorTest, DrawsAndReportsAClickAsOneGesture) {
     EXPECT_EQ(plugin.controller->getParamNormalized(2), clicked);
     handler.edits.clear();
     plugin.controller->setParamNormalized(0, 0.75);
+    plugin.controller->setParamNormalized(3, 0.75);
     frame.serveFor(100);
     EXPECT_TRUE(handler.edits.empty());
+
+    // The logo's right-click resets the trims and the tone arm: each
+    // parameter it changed is reported, each as a whole gesture.
+    x11_test::pointerTo(display, parent, 50, 50);
+    frame.serveFor(70);
+    x11_test::button(display, Button3, true);
+    frame.serveFor(100);
+    x11_test::button(display, Button3, false);
+    frame.serveFor(100);
+    for (ParamID p : {0u, 3u}) {
+        std::vector<Edit> of;
+        for (const Edit& e : handler.edits)
+            if (e.id == p) of.push_back(e);
+        ASSERT_GE(of.size(), 3u) << p;
+        EXPECT_EQ(of.front().kind, 'b');
+        EXPECT_EQ(of[of.size() - 2], (Edit{'p', p, plugin.controller->getParamNormalized(p)}));
+        EXPECT_EQ(of.back().kind, 'e');
+    }
+    EXPECT_EQ(plugin.controller->getParamNormalized(0), 0.5);
+    EXPECT_EQ(plugin.controller->getParamNormalized(3), 0.0);
+    for (const Edit& e : handler.edits) EXPECT_TRUE(e.id == 0 || e.id == 3) << e.id;
 
     EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(frame.timer, nullptr);
