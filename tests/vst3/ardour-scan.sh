@@ -9,7 +9,7 @@ fi
 home=$(mktemp -d) || exit 1
 trap 'rm -rf "$home"' EXIT
 out=$(HOME="$home" XDG_CACHE_HOME="$home/cache" LD_LIBRARY_PATH=/usr/lib/ardour7 \
-      LD_PRELOAD="${TONARVO_SCAN_PRELOAD:-}" timeout 60 "$scanner" -f -v "$1" 2>&1)
+      timeout 60 "$scanner" -f -v "$1" 2>&1)
 status=$?
 echo "$out"
 [ $status -eq 0 ] || { echo "FAIL: the scanner exited with $status"; exit 1; }
