@@ -21,7 +21,7 @@ const Tuid kCid = makeTuid(tonarvo::vst3face::kClassId[0], tonarvo::vst3face::kC
                            tonarvo::vst3face::kClassId[2], tonarvo::vst3face::kClassId[3]);
 
 // The host's frame, answering for its run loop when it has one.
-class Frame : public IPlugFrame, public Linux::IRunLoop {
+class Frame final : public IPlugFrame, public Linux::IRunLoop {
 public:
     explicit Frame(bool hasRunLoop) : hasRunLoop(hasRunLoop) {}
     tresult VST3_CALL queryInterface(const TUID iid, void** obj) override {

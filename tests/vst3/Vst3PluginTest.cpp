@@ -8,6 +8,8 @@
 #include <iterator>
 #include <memory>
 #include <sstream>
+#include <thread>
+#include <atomic>
 
 #include "../e2e/PluginHost.h"
 #include "Vst3TestHost.h"
@@ -422,6 +424,35 @@ TEST(Vst3State, BadStateIsRefusedOrReadAsTheChunkRulesSay) {
     MemoryStream restore(good);
     EXPECT_EQ(plugin.component->setState(&restore), kResultOk);
     EXPECT_EQ(plugin.state(), good);
+}
+
+// A host's two threads at once: the UI thread sets values, reads them and
+// saves the state while the audio thread processes blocks with changes.
+// Under the tsan preset this is where races would show.
+TEST(Vst3Threads, ControllerCallsWhileProcessing) {
+    Plugin plugin(module(), kCid);
+    plugin.start(48000.0, 128);
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        auto in = testSignal<float>(128, 48000.0);
+        std::vector<float> out[2] = {std::vector<float>(128), std::vector<float>(128)};
+        float* ins[2] = {in[0].data(), in[1].data()};
+        float* outs[2] = {out[0].data(), out[1].data()};
+        for (int block = 0; !done.load() || block < 50; ++block) {
+            ParamChanges changes;
+            changes.add(static_cast<ParamID>(block % 6), block % 128, (block % 11) / 10.0);
+            plugin.process(ins, outs, 128, &changes);
+        }
+    });
+    for (int k = 0; k < 200; ++k) {
+        plugin.controller->setParamNormalized(static_cast<ParamID>(k % 6), (k % 7) / 6.0);
+        EXPECT_TRUE(std::isfinite(plugin.controller->getParamNormalized(static_cast<ParamID>((k + 3) % 6))));
+        if (k % 20 == 0) {
+            EXPECT_FALSE(plugin.state().empty());
+        }
+    }
+    done = true;
+    audio.join();
 }
 
 }  // namespace

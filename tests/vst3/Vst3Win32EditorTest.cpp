@@ -18,7 +18,7 @@ constexpr int kWidth = 681, kHeight = 371;
 const Tuid kCid = makeTuid(tonarvo::vst3face::kClassId[0], tonarvo::vst3face::kClassId[1],
                            tonarvo::vst3face::kClassId[2], tonarvo::vst3face::kClassId[3]);
 
-class Frame : public HostObject<IPlugFrame> {
+class Frame final : public HostObject<IPlugFrame> {
 public:
     tresult VST3_CALL resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
 };
