@@ -87,7 +87,11 @@ public:
             releaseLoop();
             return kResultFalse;
         }
-        loop->registerTimer(static_cast<Linux::ITimerHandler*>(this), kIdleMilliseconds);
+        if (loop->registerTimer(static_cast<Linux::ITimerHandler*>(this), kIdleMilliseconds) != kResultOk) {
+            component.closeEditor(this);
+            releaseLoop();
+            return kResultFalse;
+        }
         const int fd = component.wrapped().editorEventDescriptor();
         if (fd >= 0) watching = loop->registerEventHandler(static_cast<Linux::IEventHandler*>(this), fd) == kResultOk;
 #endif

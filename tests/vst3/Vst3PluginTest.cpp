@@ -106,6 +106,16 @@ TEST(Vst3Lifecycle, RepeatedAndOutOfOrderCallsAreHarmless) {
     EXPECT_EQ(plugin.component->setActive(1), kResultOk);  // twice on
     ProcessSetup late{kRealtime, kSample32, 64, 96000.0};
     EXPECT_EQ(plugin.processor->setupProcessing(&late), kResultFalse);  // not while it runs
+    plugin.component->setActive(0);
+    ProcessSetup absurd{kRealtime, kSample32, INT32_MAX, 1e300};
+    EXPECT_EQ(plugin.processor->setupProcessing(&absurd), kInvalidArgument);
+    absurd.sampleRate = 44100.0;  // a huge block is taken in pieces
+    EXPECT_EQ(plugin.processor->setupProcessing(&absurd), kResultOk);
+    plugin.component->setActive(1);
+    float silence[8] = {}, out[2][8];
+    float* ins[2] = {silence, silence};
+    float* outs[2] = {out[0], out[1]};
+    EXPECT_EQ(plugin.process(ins, outs, 8), kResultOk);
     // Destroyed while active (the Plugin's destructor switches off first;
     // this one does not).
     Plugin active(module(), kCid);
