@@ -325,11 +325,6 @@ int WrappedEffect::editorEventDescriptor() const {
 
 bool WrappedEffect::editorOpen() const { return editorWindow() != 0; }
 
-int WrappedEffect::editorEventDescriptor() const {
-    const CVeSTEditor* editor = editorOf(*vst);
-    return editor ? editor->eventDescriptor() : -1;
-}
-
 std::int32_t WrappedEffect::editorWidth() const {
     const CVeSTEditor* editor = editorOf(*vst);
     return editor ? editor->width : 0;

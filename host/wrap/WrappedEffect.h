@@ -142,9 +142,6 @@ public:
     // connection), for hosts that watch it; -1 when there is none.
     int editorEventDescriptor() const;
     bool editorOpen() const;
-    // The open editor's window-system descriptor (the X connection), -1 when
-    // none: a host that waits on it runs idleEditor when it is readable.
-    int editorEventDescriptor() const;
     // The editor's size in pixels.
     std::int32_t editorWidth() const;
     std::int32_t editorHeight() const;
