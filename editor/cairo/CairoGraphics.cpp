@@ -28,10 +28,41 @@ public:
 class CairoImage final : public BackendImage {
 public:
     explicit CairoImage(cairo_surface_t* surface) : surface(surface) {}
-    ~CairoImage() override { cairo_surface_destroy(surface); }
+    ~CairoImage() override {
+        for (const auto& [s, copy] : scaled) cairo_surface_destroy(copy);
+        cairo_surface_destroy(surface);
+    }
     int width() const override { return cairo_image_surface_get_width(surface); }
     int height() const override { return cairo_image_surface_get_height(surface); }
+
+    cairo_surface_t* at(double s) {
+        if (s == 1.0) return surface;
+        std::lock_guard<std::mutex> lock(mutex);  // two editors may share a decoded image
+        for (const auto& [made, copy] : scaled)
+            if (made == s) return copy;
+        const int w = std::max(1, static_cast<int>(std::lround(width() * s)));
+        const int h = std::max(1, static_cast<int>(std::lround(height() * s)));
+        cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        cairo_t* cr = cairo_create(copy);
+        cairo_scale(cr, static_cast<double>(w) / width(), static_cast<double>(h) / height());
+        cairo_set_source_surface(cr, surface, 0, 0);
+        // The best filter Cairo has, once; the edges continue the edge
+        // pixels instead of fading into transparency.
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BEST);
+        cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(copy);
+        scaled.emplace_back(s, copy);
+        return copy;
+    }
+
     cairo_surface_t* const surface;
+
+private:
+    std::mutex mutex;
+    std::vector<std::pair<double, cairo_surface_t*>> scaled;
 };
 
 bool sameFamily(const FcChar8* a, const FcChar8* b) { return FcStrCmpIgnoreCase(a, b) == 0; }
@@ -139,8 +170,15 @@ GraphicsPlatform& cairoGraphicsPlatform() {
 
 cairo_surface_t* cairoSurfaceOf(BackendImage& image) { return static_cast<CairoImage&>(image).surface; }
 
-CairoGraphics::CairoGraphics(cairo_t* cr) : cr(cr) {
+cairo_surface_t* cairoScaledSurfaceOf(BackendImage& image, double scale) {
+    return static_cast<CairoImage&>(image).at(scale);
+}
+
+CairoGraphics::CairoGraphics(cairo_t* cr, double scale) : cr(cr), scale(scale) {
     cairo_save(cr);
+    cairo_get_matrix(cr, &device);
+    // Left out at 1, so the pictures there stay exactly what they were.
+    if (scale != 1.0) cairo_scale(cr, scale, scale);
     // Pixel centres on whole coordinates: one-pixel lines on whole
     // coordinates cover whole pixels, and fills from x to x + w cover w pixels.
     cairo_translate(cr, 0.5, 0.5);
@@ -280,6 +318,19 @@ void CairoGraphics::drawImage(BackendImage& image, int x, int y, int width, int 
                               std::uint8_t alpha) {
     cairo_save(cr);
     cairo_rectangle(cr, x - 0.5, y - 0.5, width, height);
+    if (scale != 1.0) {
+        // The copy made for this scale, pixel for pixel on device pixels:
+        // resampling every frame would blur it and cost each time.
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+        cairo_clip(cr);
+        cairo_set_matrix(cr, &device);
+        cairo_set_source_surface(cr, cairoScaledSurfaceOf(image, scale), std::round((x - sourceX) * scale),
+                                 std::round((y - sourceY) * scale));
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_FAST);
+        cairo_paint_with_alpha(cr, alpha / 255.0);
+        cairo_restore(cr);
+        return;
+    }
     cairo_clip(cr);
     cairo_set_source_surface(cr, cairoSurfaceOf(image), x - 0.5 - sourceX, y - 0.5 - sourceY);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_FAST);  // 1:1, nearest pixel
