@@ -269,12 +269,34 @@ void CairoGraphics::drawArc(double x, double y, double width, double height, dou
     }
 }
 
+cairo_scaled_font_t* CairoGraphics::layoutFont(BackendFont& font) {
+    // The font as it is at scale 1, with cr's font options: its metrics and
+    // glyph positions are the layout's at every scale, while the glyphs
+    // themselves are drawn through the scale at the device's size. Metrics
+    // taken at the device's size are hinted there and would move the text.
+    auto& f = static_cast<CairoFont&>(font);
+    cairo_matrix_t size, identity;
+    cairo_matrix_init_scale(&size, f.size, f.size);
+    cairo_matrix_init_identity(&identity);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_get_font_options(cr, options);
+    cairo_scaled_font_t* scaled = cairo_scaled_font_create(f.face, &size, &identity, options);
+    cairo_font_options_destroy(options);
+    return scaled;
+}
+
 double CairoGraphics::fontHeight(BackendFont& font) {
     auto& f = static_cast<CairoFont&>(font);
     cairo_set_font_face(cr, f.face);
     cairo_set_font_size(cr, f.size);
     cairo_font_extents_t extents;
-    cairo_font_extents(cr, &extents);
+    if (scale != 1.0) {
+        cairo_scaled_font_t* layout = layoutFont(font);
+        cairo_scaled_font_extents(layout, &extents);
+        cairo_scaled_font_destroy(layout);
+    } else {
+        cairo_font_extents(cr, &extents);
+    }
     return extents.height;
 }
 
@@ -284,7 +306,13 @@ double CairoGraphics::textWidth(BackendFont& font, const std::string& utf8) {
     cairo_set_font_face(cr, f.face);
     cairo_set_font_size(cr, f.size);
     cairo_text_extents_t extents;
-    cairo_text_extents(cr, utf8.c_str(), &extents);
+    if (scale != 1.0) {
+        cairo_scaled_font_t* layout = layoutFont(font);
+        cairo_scaled_font_text_extents(layout, utf8.c_str(), &extents);
+        cairo_scaled_font_destroy(layout);
+    } else {
+        cairo_text_extents(cr, utf8.c_str(), &extents);
+    }
     return extents.x_advance;
 }
 
@@ -298,16 +326,32 @@ void CairoGraphics::drawText(BackendFont& font, const std::string& utf8, double 
     cairo_font_options_set_antialias(options, antialias ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_DEFAULT);
     cairo_set_font_options(cr, options);
     cairo_font_options_destroy(options);
+    cairo_scaled_font_t* layout = scale != 1.0 ? layoutFont(font) : nullptr;
     cairo_font_extents_t extents;
-    cairo_font_extents(cr, &extents);
+    if (layout)
+        cairo_scaled_font_extents(layout, &extents);
+    else
+        cairo_font_extents(cr, &extents);
     // The layout box's corner is a pixel corner, not a pixel centre.
     const double left = x - 0.5, baseline = top - 0.5 + extents.ascent;
     source(colour);
-    cairo_move_to(cr, left, baseline);
-    cairo_show_text(cr, utf8.c_str());
+    cairo_text_extents_t text{};
+    if (layout) {
+        cairo_glyph_t* glyphs = nullptr;
+        int count = 0;
+        if (cairo_scaled_font_text_to_glyphs(layout, left, baseline, utf8.c_str(), static_cast<int>(utf8.size()),
+                                             &glyphs, &count, nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS) {
+            cairo_show_glyphs(cr, glyphs, count);
+            cairo_glyph_free(glyphs);
+        }
+        if (f.underline) cairo_scaled_font_text_extents(layout, utf8.c_str(), &text);
+        cairo_scaled_font_destroy(layout);
+    } else {
+        cairo_move_to(cr, left, baseline);
+        cairo_show_text(cr, utf8.c_str());
+        if (f.underline) cairo_text_extents(cr, utf8.c_str(), &text);
+    }
     if (f.underline) {
-        cairo_text_extents_t text;
-        cairo_text_extents(cr, utf8.c_str(), &text);
         const double thickness = std::max(1.0, std::round(f.size / 14));
         cairo_rectangle(cr, left, std::round(baseline + extents.descent / 2), text.x_advance, thickness);
         cairo_fill(cr);

@@ -38,6 +38,7 @@ public:
 private:
     void source(Colour colour);
     void ellipsePath(int x, int y, int width, int height);
+    cairo_scaled_font_t* layoutFont(BackendFont& font);
 
     cairo_t* cr;
     double scale;
