@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "editor/CVeSTView.h"
+#include "editor/EditorScale.h"
 #include "editor/EditorWindow.h"
 #include "host/CVeST.h"
 #include "runtime/platform/Platform.h"
@@ -30,8 +31,29 @@ CVeSTEditor::~CVeSTEditor() { close(); }
 
 bool CVeSTEditor::getRect(vst2::ERect** rect) {
     if (rect == nullptr) return false;
+    if (!isOpen()) {
+        // Hosts size their window from this before opening: the scale the
+        // open will take, as far as it can be known without the window.
+        userScale = editor_scale::userScale();
+        std::unique_ptr<EditorWindow> probe = userScale > 0 ? nullptr : createEditorWindow();
+        rescale(probe ? probe->screenScale(nullptr) : 0.0);
+    }
     *rect = &rectangle;
     return true;
+}
+
+bool CVeSTEditor::rescale(double screen) {
+    const std::int16_t oldRight = rectangle.right, oldBottom = rectangle.bottom;
+    current = editor_scale::choose(userScale, hostScale, screen);
+    rectangle.right = static_cast<std::int16_t>(editor_scale::scaled(width, current));
+    rectangle.bottom = static_cast<std::int16_t>(editor_scale::scaled(height, current));
+    if (frame) frame->setScale(current);
+    return rectangle.right != oldRight || rectangle.bottom != oldBottom;
+}
+
+bool CVeSTEditor::setScale(double scale) {
+    hostScale = editor_scale::usable(scale);
+    return rescale(frame ? frame->screenScale(nullptr) : 0.0);
 }
 
 bool CVeSTEditor::open(void* parentWindow) {
@@ -39,10 +61,18 @@ bool CVeSTEditor::open(void* parentWindow) {
     close();
     std::unique_ptr<EditorWindow> window = createEditorWindow();
     if (!window) return false;
+    const std::int16_t reportedRight = rectangle.right, reportedBottom = rectangle.bottom;
+    userScale = editor_scale::userScale();
+    rescale(window->screenScale(parentWindow));
+    window->setScale(current);
     auto view = std::make_unique<CVeSTView>(adapter, width, height);
     if (!window->open(parentWindow, width, height, *view)) return false;
     frame = std::move(window);
     currentView = std::move(view);
+    // The screen under the parent may want another scale than the one
+    // getRect could guess: the host sized its window for the old one.
+    if (adapter && (rectangle.right != reportedRight || rectangle.bottom != reportedBottom))
+        adapter->sizeWindow(rectangle.right, rectangle.bottom);
     return true;
 }
 
@@ -63,7 +93,13 @@ void CVeSTEditor::idle() {
     if (!frame || !currentView) return;  // hosts idle before the first open and after close
     if (adapter) adapter->runEditorIdle();
     // The idle entry is effect code; should it close the editor, no frame is left.
-    if (frame && !inIdle) frame->idle();
+    if (frame && !inIdle) {
+        frame->idle();
+        // The window moved to a screen of another density (or the desktop's
+        // setting changed): only the screen's scale can have changed here.
+        if (frame && userScale == 0 && hostScale == 0 && rescale(frame->screenScale(nullptr)) && adapter)
+            adapter->sizeWindow(rectangle.right, rectangle.bottom);
+    }
 }
 
 bool CVeSTEditor::onKeyDown(vst2::VstKeyCode& key) { return frame && currentView && currentView->onKeyDown(key); }

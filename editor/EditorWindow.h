@@ -31,9 +31,21 @@ public:
     virtual ~EditorWindow() = default;
 
     // A child of the host's window (an X11 Window id or an HWND passed as a
-    // pointer) of the given size; false when it cannot be made. The client
-    // must outlive the window's open state.
+    // pointer) of the given size in layout pixels, times the scale; false
+    // when it cannot be made. The client must outlive the window's open state.
     virtual bool open(void* parent, int width, int height, EditorWindowClient& client) = 0;
+    // Device pixels per layout pixel (1 to 4): the window is the layout's
+    // size times this, the client draws through it and gets the pointer
+    // divided by it. Set before open, or while open: the window then resizes
+    // and repaints.
+    virtual void setScale(double scale) { (void)scale; }
+    // The scale the screen asks for where the window is (or would be, inside
+    // parent); 0 when the screen says nothing. Cheap while open: what
+    // changes arrive with the window system's events.
+    virtual double screenScale(void* parent) {
+        (void)parent;
+        return 0.0;
+    }
     // Destroys the window; harmless when it is not open.
     virtual void close() = 0;
     // The whole window needs a paint; merged until the next idle.

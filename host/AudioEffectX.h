@@ -36,4 +36,8 @@ public:
     }
     bool beginEdit(std::int32_t index) { return callHost(vst2::audioMasterBeginEdit, index) != 0; }
     bool endEdit(std::int32_t index) { return callHost(vst2::audioMasterEndEdit, index) != 0; }
+    // Asks the host to give the editor's window this size; false when it won't.
+    bool sizeWindow(std::int32_t width, std::int32_t height) {
+        return callHost(vst2::audioMasterSizeWindow, width, height) != 0;
+    }
 };

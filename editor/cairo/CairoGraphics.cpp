@@ -28,10 +28,41 @@ public:
 class CairoImage final : public BackendImage {
 public:
     explicit CairoImage(cairo_surface_t* surface) : surface(surface) {}
-    ~CairoImage() override { cairo_surface_destroy(surface); }
+    ~CairoImage() override {
+        for (const auto& [s, copy] : scaled) cairo_surface_destroy(copy);
+        cairo_surface_destroy(surface);
+    }
     int width() const override { return cairo_image_surface_get_width(surface); }
     int height() const override { return cairo_image_surface_get_height(surface); }
+
+    cairo_surface_t* at(double s) {
+        if (s == 1.0) return surface;
+        std::lock_guard<std::mutex> lock(mutex);  // two editors may share a decoded image
+        for (const auto& [made, copy] : scaled)
+            if (made == s) return copy;
+        const int w = std::max(1, static_cast<int>(std::lround(width() * s)));
+        const int h = std::max(1, static_cast<int>(std::lround(height() * s)));
+        cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        cairo_t* cr = cairo_create(copy);
+        cairo_scale(cr, static_cast<double>(w) / width(), static_cast<double>(h) / height());
+        cairo_set_source_surface(cr, surface, 0, 0);
+        // The best filter Cairo has, once; the edges continue the edge
+        // pixels instead of fading into transparency.
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BEST);
+        cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(copy);
+        scaled.emplace_back(s, copy);
+        return copy;
+    }
+
     cairo_surface_t* const surface;
+
+private:
+    std::mutex mutex;
+    std::vector<std::pair<double, cairo_surface_t*>> scaled;
 };
 
 bool sameFamily(const FcChar8* a, const FcChar8* b) { return FcStrCmpIgnoreCase(a, b) == 0; }
@@ -139,8 +170,15 @@ GraphicsPlatform& cairoGraphicsPlatform() {
 
 cairo_surface_t* cairoSurfaceOf(BackendImage& image) { return static_cast<CairoImage&>(image).surface; }
 
-CairoGraphics::CairoGraphics(cairo_t* cr) : cr(cr) {
+cairo_surface_t* cairoScaledSurfaceOf(BackendImage& image, double scale) {
+    return static_cast<CairoImage&>(image).at(scale);
+}
+
+CairoGraphics::CairoGraphics(cairo_t* cr, double scale) : cr(cr), scale(scale) {
     cairo_save(cr);
+    cairo_get_matrix(cr, &device);
+    // Left out at 1, so the pictures there stay exactly what they were.
+    if (scale != 1.0) cairo_scale(cr, scale, scale);
     // Pixel centres on whole coordinates: one-pixel lines on whole
     // coordinates cover whole pixels, and fills from x to x + w cover w pixels.
     cairo_translate(cr, 0.5, 0.5);
@@ -231,12 +269,34 @@ void CairoGraphics::drawArc(double x, double y, double width, double height, dou
     }
 }
 
+cairo_scaled_font_t* CairoGraphics::layoutFont(BackendFont& font) {
+    // The font as it is at scale 1, with cr's font options: its metrics and
+    // glyph positions are the layout's at every scale, while the glyphs
+    // themselves are drawn through the scale at the device's size. Metrics
+    // taken at the device's size are hinted there and would move the text.
+    auto& f = static_cast<CairoFont&>(font);
+    cairo_matrix_t size, identity;
+    cairo_matrix_init_scale(&size, f.size, f.size);
+    cairo_matrix_init_identity(&identity);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_get_font_options(cr, options);
+    cairo_scaled_font_t* scaled = cairo_scaled_font_create(f.face, &size, &identity, options);
+    cairo_font_options_destroy(options);
+    return scaled;
+}
+
 double CairoGraphics::fontHeight(BackendFont& font) {
     auto& f = static_cast<CairoFont&>(font);
     cairo_set_font_face(cr, f.face);
     cairo_set_font_size(cr, f.size);
     cairo_font_extents_t extents;
-    cairo_font_extents(cr, &extents);
+    if (scale != 1.0) {
+        cairo_scaled_font_t* layout = layoutFont(font);
+        cairo_scaled_font_extents(layout, &extents);
+        cairo_scaled_font_destroy(layout);
+    } else {
+        cairo_font_extents(cr, &extents);
+    }
     return extents.height;
 }
 
@@ -246,7 +306,13 @@ double CairoGraphics::textWidth(BackendFont& font, const std::string& utf8) {
     cairo_set_font_face(cr, f.face);
     cairo_set_font_size(cr, f.size);
     cairo_text_extents_t extents;
-    cairo_text_extents(cr, utf8.c_str(), &extents);
+    if (scale != 1.0) {
+        cairo_scaled_font_t* layout = layoutFont(font);
+        cairo_scaled_font_text_extents(layout, utf8.c_str(), &extents);
+        cairo_scaled_font_destroy(layout);
+    } else {
+        cairo_text_extents(cr, utf8.c_str(), &extents);
+    }
     return extents.x_advance;
 }
 
@@ -260,16 +326,32 @@ void CairoGraphics::drawText(BackendFont& font, const std::string& utf8, double 
     cairo_font_options_set_antialias(options, antialias ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_DEFAULT);
     cairo_set_font_options(cr, options);
     cairo_font_options_destroy(options);
+    cairo_scaled_font_t* layout = scale != 1.0 ? layoutFont(font) : nullptr;
     cairo_font_extents_t extents;
-    cairo_font_extents(cr, &extents);
+    if (layout)
+        cairo_scaled_font_extents(layout, &extents);
+    else
+        cairo_font_extents(cr, &extents);
     // The layout box's corner is a pixel corner, not a pixel centre.
     const double left = x - 0.5, baseline = top - 0.5 + extents.ascent;
     source(colour);
-    cairo_move_to(cr, left, baseline);
-    cairo_show_text(cr, utf8.c_str());
+    cairo_text_extents_t text{};
+    if (layout) {
+        cairo_glyph_t* glyphs = nullptr;
+        int count = 0;
+        if (cairo_scaled_font_text_to_glyphs(layout, left, baseline, utf8.c_str(), static_cast<int>(utf8.size()),
+                                             &glyphs, &count, nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS) {
+            cairo_show_glyphs(cr, glyphs, count);
+            cairo_glyph_free(glyphs);
+        }
+        if (f.underline) cairo_scaled_font_text_extents(layout, utf8.c_str(), &text);
+        cairo_scaled_font_destroy(layout);
+    } else {
+        cairo_move_to(cr, left, baseline);
+        cairo_show_text(cr, utf8.c_str());
+        if (f.underline) cairo_text_extents(cr, utf8.c_str(), &text);
+    }
     if (f.underline) {
-        cairo_text_extents_t text;
-        cairo_text_extents(cr, utf8.c_str(), &text);
         const double thickness = std::max(1.0, std::round(f.size / 14));
         cairo_rectangle(cr, left, std::round(baseline + extents.descent / 2), text.x_advance, thickness);
         cairo_fill(cr);
@@ -280,6 +362,19 @@ void CairoGraphics::drawImage(BackendImage& image, int x, int y, int width, int 
                               std::uint8_t alpha) {
     cairo_save(cr);
     cairo_rectangle(cr, x - 0.5, y - 0.5, width, height);
+    if (scale != 1.0) {
+        // The copy made for this scale, pixel for pixel on device pixels:
+        // resampling every frame would blur it and cost each time.
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+        cairo_clip(cr);
+        cairo_set_matrix(cr, &device);
+        cairo_set_source_surface(cr, cairoScaledSurfaceOf(image, scale), std::round((x - sourceX) * scale),
+                                 std::round((y - sourceY) * scale));
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_FAST);
+        cairo_paint_with_alpha(cr, alpha / 255.0);
+        cairo_restore(cr);
+        return;
+    }
     cairo_clip(cr);
     cairo_set_source_surface(cr, cairoSurfaceOf(image), x - 0.5 - sourceX, y - 0.5 - sourceY);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_FAST);  // 1:1, nearest pixel

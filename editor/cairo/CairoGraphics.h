@@ -12,8 +12,11 @@ namespace gfx {
 class CairoGraphics final : public BackendGraphics {
 public:
     // Draws on cr, which must stay valid; the graphics state of cr is saved
-    // and restored around the paint.
-    explicit CairoGraphics(cairo_t* cr);
+    // and restored around the paint. At a scale above 1 the layout's pixel
+    // (i, j) covers the device square from (i, j) * scale to (i + 1, j + 1) *
+    // scale: shapes and text are drawn at that size, images are resampled
+    // once per scale and copied pixel for pixel.
+    explicit CairoGraphics(cairo_t* cr, double scale = 1.0);
     ~CairoGraphics() override;
 
     void setAntialias(bool on) override;
@@ -35,8 +38,11 @@ public:
 private:
     void source(Colour colour);
     void ellipsePath(int x, int y, int width, int height);
+    cairo_scaled_font_t* layoutFont(BackendFont& font);
 
     cairo_t* cr;
+    double scale;
+    cairo_matrix_t device;  // cr's own transform, before the scale
     cairo_antialias_t shapes = CAIRO_ANTIALIAS_NONE;
 };
 
@@ -47,5 +53,8 @@ GraphicsPlatform& cairoGraphicsPlatform();
 
 // An image decoded by this backend, for drawing it elsewhere (tools).
 cairo_surface_t* cairoSurfaceOf(BackendImage& image);
+// The image resampled to round(size * scale), made on first use at that scale
+// and kept with the image; the image itself at scale 1.
+cairo_surface_t* cairoScaledSurfaceOf(BackendImage& image, double scale);
 
 }  // namespace gfx

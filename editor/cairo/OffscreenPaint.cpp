@@ -1,14 +1,18 @@
 #include "editor/cairo/OffscreenPaint.h"
 
+#include "editor/EditorScale.h"
 #include "host/CVeST.h"
 
-OffscreenPaint::OffscreenPaint(CVeST* adapter, int width, int height, Background background)
-    : adapter(adapter), image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height)), cr(cairo_create(image)) {
+OffscreenPaint::OffscreenPaint(CVeST* adapter, int width, int height, Background background, double scale)
+    : adapter(adapter),
+      image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, editor_scale::scaled(width, scale),
+                                       editor_scale::scaled(height, scale))),
+      cr(cairo_create(image)) {
     if (background == Background::Black) {
         cairo_set_source_rgb(cr, 0, 0, 0);
         cairo_paint(cr);
     }
-    graphics = std::make_unique<gfx::CairoGraphics>(cr);
+    graphics = std::make_unique<gfx::CairoGraphics>(cr, editor_scale::usable(scale) > 0 ? scale : 1.0);
     drawContext = std::make_unique<CDrawContext>(graphics.get(), gfx::IntRect{0, 0, width, height});
     if (adapter) adapter->drawContext = drawContext.get();
 }

@@ -7,7 +7,9 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -100,12 +102,53 @@ class GdiplusImage final : public BackendImage {
 public:
     GdiplusImage(const GdiplusSession& session, GpBitmap* bitmap, int width, int height)
         : session(session), bitmap(bitmap), w(width), h(height) {}
-    ~GdiplusImage() override { GdipDisposeImage(bitmap); }
+    ~GdiplusImage() override {
+        for (const auto& [s, copy] : scaled) GdipDisposeImage(copy);
+        GdipDisposeImage(bitmap);
+    }
     int width() const override { return w; }
     int height() const override { return h; }
+
+    GpBitmap* at(double s) {
+        if (s == 1.0) return bitmap;
+        std::lock_guard<std::mutex> lock(mutex);  // two editors may share a decoded image
+        for (const auto& [made, copy] : scaled)
+            if (made == s) return copy;
+        const INT sw = std::max(1, static_cast<INT>(std::lround(w * s)));
+        const INT sh = std::max(1, static_cast<INT>(std::lround(h * s)));
+        GpBitmap* copy = nullptr;
+        GpGraphics* g = nullptr;
+        GpImageAttributes* attributes = nullptr;
+        bool made = GdipCreateBitmapFromScan0(sw, sh, 0, PixelFormat32bppARGB, nullptr, &copy) == Ok &&
+                    GdipGetImageGraphicsContext(copy, &g) == Ok;
+        if (made) {
+            // The best filter GDI+ has, once; the edges continue the edge
+            // pixels instead of fading into transparency.
+            GdipSetInterpolationMode(g, InterpolationModeHighQualityBicubic);
+            GdipSetPixelOffsetMode(g, PixelOffsetModeHalf);
+            GdipSetCompositingMode(g, CompositingModeSourceCopy);
+            if (GdipCreateImageAttributes(&attributes) == Ok)
+                GdipSetImageAttributesWrapMode(attributes, WrapModeTileFlipXY, 0, FALSE);
+            made = GdipDrawImageRectRectI(g, bitmap, 0, 0, sw, sh, 0, 0, w, h, UnitPixel, attributes, nullptr,
+                                          nullptr) == Ok;
+        }
+        if (attributes) GdipDisposeImageAttributes(attributes);
+        if (g) GdipDeleteGraphics(g);
+        if (!made) {
+            if (copy) GdipDisposeImage(copy);
+            return nullptr;
+        }
+        scaled.emplace_back(s, copy);
+        return copy;
+    }
+
     const GdiplusSession session;
     GpBitmap* const bitmap;
     const int w, h;
+
+private:
+    std::mutex mutex;
+    std::vector<std::pair<double, GpBitmap*>> scaled;
 };
 
 // A read-only stream over bytes that outlive it (the library's resources):
@@ -288,19 +331,39 @@ GraphicsPlatform& gdiplusGraphicsPlatform() {
 
 GpFont* gdiplusFontOf(BackendFont& font) { return static_cast<GdiplusFont&>(font).font; }
 GpBitmap* gdiplusBitmapOf(BackendImage& image) { return static_cast<GdiplusImage&>(image).bitmap; }
+GpBitmap* gdiplusScaledBitmapOf(BackendImage& image, double scale) {
+    return static_cast<GdiplusImage&>(image).at(scale);
+}
 
 // ---------------------------------------------------------------------------
 // One paint's target
 
-GdiplusGraphics::GdiplusGraphics(GpGraphics* target) : graphics(session.running() ? target : nullptr) {
+GdiplusGraphics::GdiplusGraphics(GpGraphics* target, double scale)
+    : graphics(session.running() ? target : nullptr), scale(scale) {
     if (!graphics) return;
     check(GdipSetInterpolationMode(graphics, InterpolationModeLowQuality));
     check(GdipSetPageUnit(graphics, UnitPixel));
     // Pixel centres on whole coordinates: a fill from x to x + w covers w
     // pixels and one-pixel lines on whole coordinates cover whole pixels.
     check(GdipSetPixelOffsetMode(graphics, PixelOffsetModeNone));
+    if (scale != 1.0) {
+        // device = scale * (layout + 1/2) - 1/2: the layout's pixel square
+        // around (i, j) onto the device squares from scale * (i, j) on, in
+        // the same centre convention. Left out at 1, so the pictures there
+        // stay exactly what they were.
+        const REAL s = static_cast<REAL>(scale), offset = static_cast<REAL>((scale - 1) / 2);
+        GpMatrix* matrix = nullptr;
+        if (check(GdipCreateMatrix2(s, 0, 0, s, offset, offset, &matrix))) {
+            check(GdipSetWorldTransform(graphics, matrix));
+            GdipDeleteMatrix(matrix);
+        }
+    }
     check(GdipSetSmoothingMode(graphics, SmoothingModeNone));
-    if (!check(GdipCreatePen1(argbOf(penColour), static_cast<REAL>(penWidth), UnitPixel, &pen))) pen = nullptr;
+    // A pen in pixels keeps its width through the world transform; in world
+    // units it grows with the scale as everything else does.
+    if (!check(GdipCreatePen1(argbOf(penColour), static_cast<REAL>(penWidth), scale != 1.0 ? UnitWorld : UnitPixel,
+                              &pen)))
+        pen = nullptr;
     if (!check(GdipCreateSolidFill(argbOf(fillColour), &fill))) fill = nullptr;
     if (!check(GdipCreateSolidFill(0xFFFFFFFF, &text))) text = nullptr;
 }
@@ -390,16 +453,34 @@ double GdiplusGraphics::fontHeight(BackendFont& font) {
     return height;
 }
 
+double GdiplusGraphics::measure(BackendFont& font, const WCHAR* wide) {
+    const RectF layout(0, 0, 0, 0);
+    RectF box(0, 0, 0, 0);
+    if (!check(GdipMeasureString(graphics, wide, -1, gdiplusFontOf(font), &layout, nullptr, &box, nullptr, nullptr)))
+        return 0;
+    return box.Width;
+}
+
+double GdiplusGraphics::layoutMeasure(BackendFont& font, const WCHAR* wide) {
+    if (scale == 1.0) return measure(font, wide);
+    // Text is laid out as at scale 1: widths measured through the scale
+    // follow advances fitted to the device's pixel grid, which would move
+    // every later glyph and whatever the effect places after the text.
+    GpMatrix* saved = nullptr;
+    if (!check(GdipCreateMatrix(&saved))) return 0;
+    check(GdipGetWorldTransform(graphics, saved));
+    check(GdipResetWorldTransform(graphics));
+    const double width = measure(font, wide);
+    check(GdipSetWorldTransform(graphics, saved));
+    GdipDeleteMatrix(saved);
+    return width;
+}
+
 double GdiplusGraphics::textWidth(BackendFont& font, const std::string& utf8) {
     if (!graphics) return 0;
     const std::vector<WCHAR> wide = wideOf(utf8);
     if (wide[0] == 0) return 0;
-    const RectF layout(0, 0, 0, 0);
-    RectF box(0, 0, 0, 0);
-    if (!check(GdipMeasureString(graphics, wide.data(), -1, gdiplusFontOf(font), &layout, nullptr,
-                                 &box, nullptr, nullptr)))
-        return 0;
-    return box.Width;
+    return layoutMeasure(font, wide.data());
 }
 
 void GdiplusGraphics::drawText(BackendFont& font, const std::string& utf8, double x, double top, Colour colour,
@@ -411,13 +492,59 @@ void GdiplusGraphics::drawText(BackendFont& font, const std::string& utf8, doubl
                                                        : TextRenderingHintSystemDefault));
     check(GdipSetSolidFillColor(text, argbOf(colour)));
     const RectF layout(static_cast<REAL>(x), static_cast<REAL>(top), 0, 0);
+    GpMatrix* saved = nullptr;
+    if (scale != 1.0) {
+        // Glyphs drawn at the device's size, the line stretched to its width
+        // at scale 1 (a few per cent at most), so it ends where the layout
+        // says.
+        const double atOne = layoutMeasure(font, wide.data()), here = measure(font, wide.data());
+        if (atOne > 0 && here > 0 && atOne != here && check(GdipCreateMatrix(&saved))) {
+            check(GdipGetWorldTransform(graphics, saved));
+            const REAL left = static_cast<REAL>(x);
+            check(GdipTranslateWorldTransform(graphics, left, 0, MatrixOrderPrepend));
+            check(GdipScaleWorldTransform(graphics, static_cast<REAL>(atOne / here), 1, MatrixOrderPrepend));
+            check(GdipTranslateWorldTransform(graphics, -left, 0, MatrixOrderPrepend));
+        }
+    }
     check(GdipDrawString(graphics, wide.data(), -1, gdiplusFontOf(font), &layout, nullptr, text));
+    if (saved) {
+        check(GdipSetWorldTransform(graphics, saved));
+        GdipDeleteMatrix(saved);
+    }
 }
 
 void GdiplusGraphics::drawImage(BackendImage& image, int x, int y, int width, int height, int sourceX, int sourceY,
                                 std::uint8_t alpha) {
     if (!graphics) return;
-    GpBitmap* source = gdiplusBitmapOf(image);
+    if (scale != 1.0) {
+        // The copy made for this scale, pixel for pixel on device pixels:
+        // resampling every frame would blur it and cost each time. The clip
+        // is the layout's rectangle, in device pixels as GDI+ keeps it.
+        GpBitmap* big = gdiplusScaledBitmapOf(image, scale);
+        if (big == nullptr) return;
+        const auto device = [&](int v) { return static_cast<INT>(std::lround(v * scale)); };
+        const INT left = device(x), top = device(y), right = device(x + width), bottom = device(y + height);
+        const INT fromX = device(sourceX), fromY = device(sourceY);
+        UINT bigWidth = 0, bigHeight = 0;
+        GdipGetImageWidth(big, &bigWidth);
+        GdipGetImageHeight(big, &bigHeight);
+        const INT w = std::min(right - left, static_cast<INT>(bigWidth) - fromX);
+        const INT h = std::min(bottom - top, static_cast<INT>(bigHeight) - fromY);
+        if (w <= 0 || h <= 0 || fromX < 0 || fromY < 0) return;
+        GpMatrix* saved = nullptr;
+        if (!check(GdipCreateMatrix(&saved))) return;
+        check(GdipGetWorldTransform(graphics, saved));
+        check(GdipResetWorldTransform(graphics));
+        drawImageUnscaled(big, left, top, w, h, fromX, fromY, alpha);
+        check(GdipSetWorldTransform(graphics, saved));
+        GdipDeleteMatrix(saved);
+        return;
+    }
+    drawImageUnscaled(gdiplusBitmapOf(image), x, y, width, height, sourceX, sourceY, alpha);
+}
+
+void GdiplusGraphics::drawImageUnscaled(GpBitmap* source, int x, int y, int width, int height, int sourceX,
+                                        int sourceY, std::uint8_t alpha) {
     if (alpha == 255) {
         check(GdipDrawImageRectRectI(graphics, source, x, y, width, height, sourceX, sourceY, width, height, UnitPixel,
                                      nullptr, nullptr, nullptr));

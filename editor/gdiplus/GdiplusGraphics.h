@@ -41,8 +41,12 @@ private:
 class GdiplusGraphics final : public BackendGraphics {
 public:
     // Draws on graphics, which must stay valid while this object lives; its
-    // rendering settings are set for the interface's pixel model.
-    explicit GdiplusGraphics(Gdiplus::GpGraphics* graphics);
+    // rendering settings are set for the interface's pixel model. At a scale
+    // above 1 the layout's pixel (i, j) covers the device square from
+    // (i, j) * scale to (i + 1, j + 1) * scale (a world transform): shapes
+    // and text are drawn at that size, images are resampled once per scale
+    // and copied pixel for pixel.
+    explicit GdiplusGraphics(Gdiplus::GpGraphics* graphics, double scale = 1.0);
     ~GdiplusGraphics() override;
     GdiplusGraphics(const GdiplusGraphics&) = delete;
     GdiplusGraphics& operator=(const GdiplusGraphics&) = delete;
@@ -69,11 +73,16 @@ public:
 
 private:
     bool check(int status);
+    double measure(BackendFont& font, const wchar_t* wide);
+    double layoutMeasure(BackendFont& font, const wchar_t* wide);
+    void drawImageUnscaled(Gdiplus::GpBitmap* source, int x, int y, int width, int height, int sourceX, int sourceY,
+                           std::uint8_t alpha);
     Gdiplus::GpPen* penOf(Colour colour, double width);
     Gdiplus::GpSolidFill* fillOf(Colour colour);
 
     GdiplusSession session;
     Gdiplus::GpGraphics* graphics;
+    double scale;
     Gdiplus::GpPen* pen = nullptr;
     Gdiplus::GpSolidFill* fill = nullptr;
     Gdiplus::GpSolidFill* text = nullptr;
@@ -90,5 +99,8 @@ GraphicsPlatform& gdiplusGraphicsPlatform();
 // What this backend made a font or an image from, for looking at it.
 Gdiplus::GpFont* gdiplusFontOf(BackendFont& font);
 Gdiplus::GpBitmap* gdiplusBitmapOf(BackendImage& image);
+// The image resampled to round(size * scale), made on first use at that scale
+// and kept with the image; the image itself at scale 1. Null when GDI+ fails.
+Gdiplus::GpBitmap* gdiplusScaledBitmapOf(BackendImage& image, double scale);
 
 }  // namespace gfx

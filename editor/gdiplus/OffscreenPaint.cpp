@@ -10,22 +10,26 @@
 #include <cwchar>
 #include <vector>
 
+#include "editor/EditorScale.h"
 #include "host/CVeST.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
-OffscreenPaint::OffscreenPaint(CVeST* adapter, int width, int height, Background background)
-    : adapter(adapter), width(width), height(height) {
+OffscreenPaint::OffscreenPaint(CVeST* adapter, int layoutWidth, int layoutHeight, Background background, double scale)
+    : adapter(adapter),
+      width(editor_scale::scaled(layoutWidth, scale)),
+      height(editor_scale::scaled(layoutHeight, scale)) {
     if (session.running() &&
         GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap) == Ok &&
         GdipGetImageGraphicsContext(bitmap, &bitmapGraphics) == Ok) {
         GdipGraphicsClear(bitmapGraphics, background == Background::Black ? 0xFF000000 : 0x00000000);
-        target = std::make_unique<gfx::GdiplusGraphics>(bitmapGraphics);
+        target = std::make_unique<gfx::GdiplusGraphics>(bitmapGraphics,
+                                                        editor_scale::usable(scale) > 0 ? scale : 1.0);
     } else {
         bitmapGraphics = nullptr;
     }
-    drawContext = std::make_unique<CDrawContext>(target.get(), gfx::IntRect{0, 0, width, height});
+    drawContext = std::make_unique<CDrawContext>(target.get(), gfx::IntRect{0, 0, layoutWidth, layoutHeight});
     if (adapter) adapter->drawContext = drawContext.get();
 }
 

@@ -17,7 +17,9 @@ public:
     // The image starts opaque black, like the editor window's back buffer
     // (the interface paints no background of its own), or transparent.
     enum class Background { Black, Transparent };
-    OffscreenPaint(CVeST* adapter, int width, int height, Background background = Background::Black);
+    // width x height in layout pixels; the image is that times the scale.
+    OffscreenPaint(CVeST* adapter, int width, int height, Background background = Background::Black,
+                   double scale = 1.0);
     ~OffscreenPaint();
     OffscreenPaint(const OffscreenPaint&) = delete;
     OffscreenPaint& operator=(const OffscreenPaint&) = delete;
@@ -27,7 +29,7 @@ public:
     gfx::GdiplusGraphics* graphics() { return target.get(); }
     // Ends the paint (the adapter's context is cleared) but keeps the pixels.
     void finish();
-    // 0xAARRGGBB of a pixel, unpremultiplied; 0 outside the image.
+    // 0xAARRGGBB of a device pixel, unpremultiplied; 0 outside the image.
     std::uint32_t pixel(int x, int y);
     bool writePng(const std::string& path);
 

@@ -8,9 +8,17 @@
 #include <cstring>
 
 #include "editor/CDrawContext.h"
+#include "editor/EditorScale.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+#ifndef WM_DPICHANGED_AFTERPARENT
+#define WM_DPICHANGED_AFTERPARENT 0x02E3
+#endif
 
 namespace {
 
@@ -109,6 +117,21 @@ std::int32_t viewButtons(WPARAM keyState, bool altDown) {
     return bits;
 }
 
+double dpiScale(HWND window) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    UINT dpi = window && dpiForWindow ? dpiForWindow(window) : 0;
+    if (dpi == 0) {
+        const HDC screen = GetDC(nullptr);
+        if (screen) {
+            dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
+            ReleaseDC(nullptr, screen);
+        }
+    }
+    return editor_scale::usable(dpi / 96.0);
+}
+
 std::string className(HMODULE module) {
     char name[64];
     std::snprintf(name, sizeof name, "Plugin%p", static_cast<void*>(module));
@@ -130,36 +153,59 @@ bool Win32EditorWindow::open(void* parent, int w, int h, EditorWindowClient& vie
     height = h;
     client = &viewClient;
     session = std::make_unique<gfx::GdiplusSession>();
+    if (!makeBuffer()) {
+        close();
+        return false;
+    }
 
+    // Windows 6 and later compose the window's paint themselves; the
+    // offscreen copy keeps older systems (and Wine) free of flicker too.
+    hwnd = CreateWindowExA(WS_EX_COMPOSITED, gClass.className(), "Window",
+                           WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, deviceWidth,
+                           deviceHeight, parentWindow, nullptr, gClass.instance(), this);
+    if (hwnd == nullptr) {
+        close();
+        return false;
+    }
+    screenDensity = win32_editor::dpiScale(hwnd);
+    InvalidateRect(hwnd, nullptr, FALSE);
+    return true;
+}
+
+bool Win32EditorWindow::makeBuffer() {
+    releaseBuffer();
+    deviceWidth = editor_scale::scaled(width, scale);
+    deviceHeight = editor_scale::scaled(height, scale);
     // A top-down 32-bit DIB section: GDI copies it to the window, and GDI+
     // draws straight into its pixels, in the same pixel format as the
     // offscreen pictures the drawing tests check.
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biWidth = deviceWidth;
+    info.bmiHeader.biHeight = -deviceHeight;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     bufferDc = CreateCompatibleDC(nullptr);
     buffer = bufferDc ? CreateDIBSection(bufferDc, &info, DIB_RGB_COLORS, &bufferBits, nullptr, 0) : nullptr;
-    if (buffer == nullptr) {
-        close();
-        return false;
-    }
+    if (buffer == nullptr) return false;
     previousBitmap = SelectObject(bufferDc, buffer);
-
-    // Windows 6 and later compose the window's paint themselves; the
-    // offscreen copy keeps older systems (and Wine) free of flicker too.
-    hwnd = CreateWindowExA(WS_EX_COMPOSITED, gClass.className(), "Window",
-                           WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, w, h, parentWindow,
-                           nullptr, gClass.instance(), this);
-    if (hwnd == nullptr) {
-        close();
-        return false;
-    }
-    InvalidateRect(hwnd, nullptr, FALSE);
     return true;
+}
+
+void Win32EditorWindow::setScale(double s) {
+    s = editor_scale::usable(s) > 0 ? s : 1.0;
+    if (s == scale) return;
+    scale = s;
+    if (hwnd == nullptr) return;
+    makeBuffer();
+    SetWindowPos(hwnd, nullptr, 0, 0, deviceWidth, deviceHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+double Win32EditorWindow::screenScale(void* parent) {
+    if (hwnd) return screenDensity;
+    return win32_editor::dpiScale(static_cast<HWND>(parent));
 }
 
 void Win32EditorWindow::releaseBuffer() {
@@ -250,10 +296,16 @@ LRESULT Win32EditorWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 track.hwndTrack = hwnd;
                 trackingLeave = TrackMouseEvent(&track) != FALSE;
             }
-            client->onMouseMoved(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam),
+            client->onMouseMoved(GET_X_LPARAM(lParam) / scale, GET_Y_LPARAM(lParam) / scale,
                                  win32_editor::viewButtons(GET_KEYSTATE_WPARAM(wParam), GetKeyState(VK_MENU) < 0));
             return 0;
         case WM_MOUSELEAVE: trackingLeave = false; return 0;
+        case WM_DPICHANGED:
+        case WM_DPICHANGED_AFTERPARENT:
+            // Moved to a screen of another density: the editor's next idle
+            // takes the new scale and asks the host for the new size.
+            screenDensity = win32_editor::dpiScale(hwnd);
+            return 0;
         case WM_KEYDOWN: key(wParam, true); return 0;
         case WM_KEYUP: key(wParam, false); return 0;
         default: break;  // the wheel among others: the host may scroll with it
@@ -262,7 +314,7 @@ LRESULT Win32EditorWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Win32EditorWindow::mouseButton(UINT message, WPARAM wParam, LPARAM lParam) {
-    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    const double x = GET_X_LPARAM(lParam) / scale, y = GET_Y_LPARAM(lParam) / scale;
     // The key state of a press already holds the pressed button, that of a
     // release no longer holds the released one: the view wants exactly that.
     std::int32_t bits = win32_editor::viewButtons(GET_KEYSTATE_WPARAM(wParam), GetKeyState(VK_MENU) < 0);
@@ -302,16 +354,16 @@ void Win32EditorWindow::paint() {
     if (bufferBits) {
         GpBitmap* bitmap = nullptr;
         GpGraphics* graphics = nullptr;
-        const INT stride = width * 4;
+        const INT stride = deviceWidth * 4;
         if (session && session->running() &&
-            GdipCreateBitmapFromScan0(width, height, stride, PixelFormat32bppARGB, static_cast<BYTE*>(bufferBits),
+            GdipCreateBitmapFromScan0(deviceWidth, deviceHeight, stride, PixelFormat32bppARGB, static_cast<BYTE*>(bufferBits),
                                       &bitmap) == Ok &&
             GdipGetImageGraphicsContext(bitmap, &graphics) == Ok) {
             // Opaque black: the interface paints no background of its own, and
             // its translucent fills must blend with black, not with nothing.
             GdipGraphicsClear(graphics, 0xFF000000);
             try {
-                gfx::GdiplusGraphics target(graphics);
+                gfx::GdiplusGraphics target(graphics, scale);
                 CDrawContext context(&target, gfx::IntRect{0, 0, width, height});
                 client->draw(context);
             } catch (...) {
@@ -319,12 +371,12 @@ void Win32EditorWindow::paint() {
             }
             GdipFlush(graphics, FlushIntentionSync);
         } else {
-            std::memset(bufferBits, 0, static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
+            std::memset(bufferBits, 0, static_cast<std::size_t>(stride) * static_cast<std::size_t>(deviceHeight));
         }
         if (graphics) GdipDeleteGraphics(graphics);
         if (bitmap) GdipDisposeImage(bitmap);
         GdiFlush();
-        BitBlt(dc, 0, 0, width, height, bufferDc, 0, 0, SRCCOPY);
+        BitBlt(dc, 0, 0, deviceWidth, deviceHeight, bufferDc, 0, 0, SRCCOPY);
     }
     EndPaint(hwnd, &ps);
 }

@@ -18,6 +18,11 @@
 
 namespace win32_editor {
 
+// A window's DPI over 96: GetDpiForWindow (Windows 10 1607 on; looked up at
+// run time, older systems and Wine may lack it), else the screen's
+// LOGPIXELSX. 0 when that is no usable scale.
+double dpiScale(HWND window);
+
 // View button bits from a mouse message's key state (MK_*) and the alt key.
 std::int32_t viewButtons(WPARAM keyState, bool altDown);
 
@@ -40,6 +45,10 @@ public:
     void idle() override;
     bool isOpen() const override { return hwnd != nullptr; }
     std::uintptr_t nativeWindow() const override { return reinterpret_cast<std::uintptr_t>(hwnd); }
+    void setScale(double scale) override;
+    // The window's DPI over 96 (GetDpiForWindow where the system has it,
+    // else the screen's); followed while open through WM_DPICHANGED.
+    double screenScale(void* parent) override;
 
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -48,11 +57,15 @@ private:
     void mouseButton(UINT message, WPARAM wParam, LPARAM lParam);
     void key(WPARAM virtualKey, bool down);
     void releaseBuffer();
+    bool makeBuffer();
 
     HWND hwnd = nullptr;
     bool holdsClass = false;
     EditorWindowClient* client = nullptr;
-    int width = 0, height = 0;
+    int width = 0, height = 0;  // the layout's
+    int deviceWidth = 0, deviceHeight = 0;
+    double scale = 1.0;
+    double screenDensity = 0.0;  // the window's DPI scale as last read
     bool trackingLeave = false;
 
     // Created with the window: the DIB section's pixels are the GDI+ bitmap's.

@@ -5,8 +5,11 @@
 #include <cairo-xlib.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 
 #include "editor/CDrawContext.h"
+#include "editor/EditorScale.h"
 #include "editor/cairo/CairoGraphics.h"
 
 namespace {
@@ -94,7 +97,9 @@ bool X11EditorWindow::open(void* parent, int w, int h, EditorWindowClient& viewC
     attributes.border_pixel = 0;
     attributes.background_pixmap = None;  // every paint covers the whole window; no erase flicker
     attributes.event_mask = kEventMask;
-    window = XCreateWindow(display, parentWindow, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, depth,
+    const int deviceWidth = editor_scale::scaled(w, scale), deviceHeight = editor_scale::scaled(h, scale);
+    window = XCreateWindow(display, parentWindow, 0, 0, static_cast<unsigned>(deviceWidth),
+                           static_cast<unsigned>(deviceHeight), 0, depth,
                            InputOutput, visual, CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &attributes);
     // XEmbed embedders show nothing of a client without this (version 0, mapped).
     const Atom xembedInfo = XInternAtom(display, "_XEMBED_INFO", False);
@@ -110,18 +115,72 @@ bool X11EditorWindow::open(void* parent, int w, int h, EditorWindowClient& viewC
     width = w;
     height = h;
     client = &viewClient;
-    // The image the interface is drawn into, with the same rasteriser the
-    // offscreen pictures use; RGB24 because it starts opaque black anyway.
-    backBuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-    windowSurface = cairo_xlib_surface_create(display, window, visual, w, h);
-    if (cairo_surface_status(backBuffer) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_status(windowSurface) != CAIRO_STATUS_SUCCESS) {
+    this->visual = visual;
+    root = RootWindowOfScreen(screen);
+    // The desktop's resources change on the root window; a change of Xft.dpi
+    // arrives as a property event there.
+    XSelectInput(display, root, PropertyChangeMask);
+    screenDensity = readScreenScale();
+    if (!makeSurfaces()) {
         close();
         return false;
     }
     invalid = true;  // the first idle paints, Expose or not
     XFlush(display);
     return true;
+}
+
+bool X11EditorWindow::makeSurfaces() {
+    releaseSurfaces();
+    const int w = editor_scale::scaled(width, scale), h = editor_scale::scaled(height, scale);
+    // The image the interface is drawn into, with the same rasteriser the
+    // offscreen pictures use; RGB24 because it starts opaque black anyway.
+    backBuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    if (window) windowSurface = cairo_xlib_surface_create(display, window, visual, w, h);
+    return cairo_surface_status(backBuffer) == CAIRO_STATUS_SUCCESS &&
+           (!windowSurface || cairo_surface_status(windowSurface) == CAIRO_STATUS_SUCCESS);
+}
+
+void X11EditorWindow::setScale(double s) {
+    s = editor_scale::usable(s) > 0 ? s : 1.0;
+    if (s == scale) return;
+    scale = s;
+    if (display == nullptr || window == 0) return;
+    ErrorTrap trap(display);
+    XResizeWindow(display, window, static_cast<unsigned>(editor_scale::scaled(width, scale)),
+                  static_cast<unsigned>(editor_scale::scaled(height, scale)));
+    makeSurfaces();
+    invalid = true;
+}
+
+double X11EditorWindow::screenScale(void*) {
+    if (const double session = editor_scale::parse(std::getenv("GDK_SCALE")); session > 0) return session;
+    if (display) return screenDensity;
+    // Not open: a look at the display the window would be on.
+    Display* probe = XOpenDisplay(nullptr);
+    if (probe == nullptr) return 0.0;
+    const double found = editor_scale::fromXResources(XResourceManagerString(probe));
+    XCloseDisplay(probe);
+    return found;
+}
+
+double X11EditorWindow::readScreenScale() {
+    // The property itself, not XResourceManagerString: that is the copy
+    // taken when the connection opened.
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    double found = 0.0;
+    ErrorTrap trap(display);
+    if (XGetWindowProperty(display, root, XA_RESOURCE_MANAGER, 0, 65536, False, XA_STRING, &type, &format, &count,
+                           &after, &data) == Success &&
+        data && format == 8) {
+        const std::string text(reinterpret_cast<const char*>(data), count);
+        found = editor_scale::fromXResources(text.c_str());
+    }
+    if (data) XFree(data);
+    return found;
 }
 
 void X11EditorWindow::releaseSurfaces() {
@@ -144,6 +203,8 @@ void X11EditorWindow::close() {
     window = 0;
     colormap = 0;
     client = nullptr;
+    root = 0;
+    visual = nullptr;
     invalid = false;
     extraButtons = 0;
     clicks = {};
@@ -163,6 +224,11 @@ void X11EditorWindow::idle() {
 }
 
 void X11EditorWindow::handle(XEvent& event) {
+    if (event.type == PropertyNotify && event.xproperty.window == root &&
+        event.xproperty.atom == XA_RESOURCE_MANAGER) {
+        screenDensity = readScreenScale();
+        return;
+    }
     if (event.xany.window != window || client == nullptr) return;
     switch (event.type) {
         case Expose: invalid = true; break;  // every region merges into the one paint of this idle
@@ -170,13 +236,13 @@ void X11EditorWindow::handle(XEvent& event) {
         case ButtonRelease: pointerRelease(event.xbutton); break;
         case MotionNotify: {
             const XMotionEvent& m = event.xmotion;
-            client->onMouseMoved(m.x, m.y, x11_editor::viewButtons(m.state) | extraButtons);
+            client->onMouseMoved(m.x / scale, m.y / scale, x11_editor::viewButtons(m.state) | extraButtons);
             break;
         }
         case EnterNotify: {
             // The pointer arriving is a move over the view; leaving needs nothing.
             const XCrossingEvent& c = event.xcrossing;
-            client->onMouseMoved(c.x, c.y, x11_editor::viewButtons(c.state) | extraButtons);
+            client->onMouseMoved(c.x / scale, c.y / scale, x11_editor::viewButtons(c.state) | extraButtons);
             break;
         }
         case KeyPress: key(event.xkey, true); break;
@@ -204,14 +270,14 @@ void X11EditorWindow::pointerPress(const XButtonEvent& event) {
         bits |= x11_editor::kViewDoubleClick;
     // X grabs the pointer for us from press to release, so moves and the
     // release arrive here even outside the window.
-    client->onMouseDown(event.x, event.y, bits);
+    client->onMouseDown(event.x / scale, event.y / scale, bits);
 }
 
 void X11EditorWindow::pointerRelease(const XButtonEvent& event) {
     if (x11_editor::isWheel(event.button)) return;
     extraButtons &= ~x11_editor::extraButtonBit(event.button);
     const std::int32_t bits = x11_editor::viewButtons(event.state & ~x11_editor::buttonMask(event.button)) | extraButtons;
-    client->onMouseUp(event.x, event.y, bits);
+    client->onMouseUp(event.x / scale, event.y / scale, bits);
 }
 
 void X11EditorWindow::key(XKeyEvent& event, bool down) {
@@ -235,7 +301,7 @@ void X11EditorWindow::paint() {
     cairo_set_source_rgb(cr, 0, 0, 0);  // the interface paints no background of its own
     cairo_paint(cr);
     try {
-        gfx::CairoGraphics graphics(cr);
+        gfx::CairoGraphics graphics(cr, scale);
         CDrawContext context(&graphics, gfx::IntRect{0, 0, width, height});
         client->draw(context);
     } catch (...) {

@@ -24,6 +24,10 @@ public:
     void invalidate() override { invalid = true; }
     void idle() override;
     bool isOpen() const override { return display != nullptr; }
+    void setScale(double scale) override;
+    // GDK_SCALE when set, else Xft.dpi / 96 from the screen's resources (as
+    // desktop toolkits read them); followed while open.
+    double screenScale(void* parent) override;
     std::uintptr_t nativeWindow() const override { return window; }
     int eventDescriptor() const override { return display ? ConnectionNumber(display) : -1; }
 
@@ -34,12 +38,18 @@ private:
     void key(XKeyEvent& event, bool down);
     void paint();
     void releaseSurfaces();
+    bool makeSurfaces();
+    double readScreenScale();
 
     Display* display = nullptr;
     Window window = 0;
     Colormap colormap = 0;
     EditorWindowClient* client = nullptr;
-    int width = 0, height = 0;
+    int width = 0, height = 0;  // the layout's
+    double scale = 1.0;
+    double screenDensity = 0.0;  // the screen's scale as last read
+    Visual* visual = nullptr;
+    Window root = 0;
     cairo_surface_t* backBuffer = nullptr;
     cairo_surface_t* windowSurface = nullptr;
     bool invalid = false;

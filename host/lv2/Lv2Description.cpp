@@ -129,8 +129,9 @@ std::string descriptionTtl(const Lv2Plugin& plugin, const BundleNames& names) {
            "\t\tlv2:portProperty lv2:connectionOptional ;\n\t] .\n\n";
     out << iri(names.uiUri) << "\n\ta ui:X11UI ;\n\tlv2:requiredFeature ui:idleInterface , ui:parent , "
         << kInstanceAccess
-        << " ;\n\tlv2:optionalFeature ui:resize , ui:noUserResize , ui:fixedSize ;\n"
-           "\tlv2:extensionData ui:idleInterface .\n";
+        << " ;\n\tlv2:optionalFeature ui:resize , ui:noUserResize , ui:fixedSize , opts:options , urid:map ;\n"
+           "\tlv2:extensionData ui:idleInterface , opts:interface ;\n"
+           "\topts:supportedOption ui:scaleFactor .\n";
     return out.str();
 }
 

@@ -1,6 +1,9 @@
 #include "host/lv2/Lv2Ui.h"
 
+#include <lv2/atom/atom.h>
 #include <lv2/instance-access/instance-access.h>
+#include <lv2/options/options.h>
+#include <lv2/urid/urid.h>
 
 #include <cstring>
 #include <memory>
@@ -18,10 +21,17 @@ namespace {
 
 class Lv2Ui final : private wrap::EditReporter::Listener {
 public:
-    Lv2Ui(Lv2Plugin& plugin, LV2UI_Write_Function write, LV2UI_Controller controller)
+    Lv2Ui(Lv2Plugin& plugin, LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Resize* resize,
+          LV2_URID_Map* map)
         : plugin(plugin), write(write), controller(controller), edits(plugin.wrapped()) {
         for (std::uint32_t p = 0; p < plugin.ports().controls; ++p)
             hostValues.push_back(static_cast<float>(plugin.controlValue(p)));
+        if (resize && resize->ui_resize) this->resize = *resize;
+        if (map && map->map) {
+            scaleFactorKey = map->map(map->handle, LV2_UI__scaleFactor);
+            floatType = map->map(map->handle, LV2_ATOM__Float);
+            doubleType = map->map(map->handle, LV2_ATOM__Double);
+        }
     }
 
     ~Lv2Ui() {
@@ -44,7 +54,42 @@ public:
     int idle() {
         if (plugin.editorOwner != this) return 1;  // another interface took the editor over
         edits.idle(*this);
+        reportSize();  // the screen's density may have changed under the editor
         return 0;
+    }
+
+    // The host's ui:scaleFactor among these options (at instantiation, or
+    // later through the options interface); the host hears the new size.
+    LV2_Options_Status setOptions(const LV2_Options_Option* options) {
+        std::uint32_t status = LV2_OPTIONS_SUCCESS;
+        for (const LV2_Options_Option* o = options; o && (o->key != 0 || o->value != nullptr); ++o) {
+            if (o->key == 0 || o->key != scaleFactorKey) {
+                status |= LV2_OPTIONS_ERR_BAD_KEY;
+                continue;
+            }
+            double factor;
+            if (o->type == floatType && o->size == sizeof(float) && o->value)
+                factor = *static_cast<const float*>(o->value);
+            else if (o->type == doubleType && o->size == sizeof(double) && o->value)
+                factor = *static_cast<const double*>(o->value);
+            else {
+                status |= LV2_OPTIONS_ERR_BAD_VALUE;
+                continue;
+            }
+            plugin.wrapped().setEditorScale(factor);
+        }
+        if (plugin.editorOwner == this) reportSize();
+        return static_cast<LV2_Options_Status>(status);
+    }
+
+    // Tells the host the editor's size when it differs from what it was told.
+    void reportSize() {
+        const wrap::WrappedEffect& core = plugin.wrapped();
+        const std::int32_t w = core.editorWidth(), h = core.editorHeight();
+        if (w == reportedWidth && h == reportedHeight) return;
+        reportedWidth = w;
+        reportedHeight = h;
+        if (resize.ui_resize && w > 0 && h > 0) resize.ui_resize(resize.handle, w, h);
     }
 
     // The host's value of a control; the interface shows the effect's, which
@@ -72,6 +117,9 @@ private:
     LV2UI_Controller controller;
     std::vector<float> hostValues;
     wrap::EditReporter edits;
+    LV2UI_Resize resize{};
+    LV2_URID scaleFactorKey = 0, floatType = 0, doubleType = 0;
+    std::int32_t reportedWidth = 0, reportedHeight = 0;
 };
 
 Lv2Ui* self(LV2UI_Handle handle) { return static_cast<Lv2Ui*>(handle); }
@@ -88,18 +136,23 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor* descriptor, const char* pluginU
     if (parent == nullptr || plugin == nullptr) return nullptr;
     std::unique_ptr<Lv2Ui> ui;
     try {
-        ui = std::make_unique<Lv2Ui>(*plugin, write, controller);
+        ui = std::make_unique<Lv2Ui>(*plugin, write, controller,
+                                     static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize)),
+                                     static_cast<LV2_URID_Map*>(featureData(features, LV2_URID__map)));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+    // The host's scale first, so the window opens at its size. Without one
+    // the editor keeps the scale it had (a previous interface's host may
+    // have set one): a new interface starts from the screen again.
+    plugin->wrapped().setEditorScale(0);
+    ui->setOptions(static_cast<const LV2_Options_Option*>(featureData(features, LV2_OPTIONS__options)));
     const std::uintptr_t window = ui->open(parent);
     if (window == 0) return nullptr;
     *widget = reinterpret_cast<LV2UI_Widget>(window);
-    // The size is fixed; a host that can size its window to us is told once.
-    if (auto* resize = static_cast<LV2UI_Resize*>(featureData(features, LV2_UI__resize)); resize && resize->ui_resize) {
-        const auto* editor = static_cast<const CVeSTEditor*>(plugin->adapter().getEditor());
-        resize->ui_resize(resize->handle, editor->width, editor->height);
-    }
+    // The layout is fixed; a host that can size its window to us hears the
+    // size at this scale now, and again whenever the scale changes it.
+    ui->reportSize();
     return ui.release();
 }
 
@@ -112,9 +165,18 @@ void portEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t size, std:
 
 int idle(LV2UI_Handle handle) { return self(handle)->idle(); }
 
+std::uint32_t getOptions(LV2UI_Handle, LV2_Options_Option*) { return LV2_OPTIONS_ERR_UNKNOWN; }
+
+std::uint32_t setOptions(LV2UI_Handle handle, const LV2_Options_Option* options) {
+    return handle ? self(handle)->setOptions(options) : LV2_OPTIONS_ERR_UNKNOWN;
+}
+
 const void* extensionData(const char* uri) {
     static const LV2UI_Idle_Interface idleInterface{&idle};
-    return uri && std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &idleInterface : nullptr;
+    static const LV2_Options_Interface optionsInterface{&getOptions, &setOptions};
+    if (uri && std::strcmp(uri, LV2_UI__idleInterface) == 0) return &idleInterface;
+    if (uri && std::strcmp(uri, LV2_OPTIONS__interface) == 0) return &optionsInterface;
+    return nullptr;
 }
 
 }  // namespace

@@ -306,7 +306,15 @@ bool WrappedEffect::restoreChunk(const void* data, std::size_t size) {
 }
 
 namespace {
-const CVeSTEditor* editorOf(const CVeST& vst) { return static_cast<const CVeSTEditor*>(vst.getEditor()); }
+CVeSTEditor* editorOf(const CVeST& vst) { return static_cast<CVeSTEditor*>(vst.getEditor()); }
+
+// The size as the VST 2.4 face reports it: while closed, this also settles
+// the scale from the user's setting, the host's and the screen's.
+vst2::ERect editorRect(const CVeST& vst) {
+    vst2::ERect* rect = nullptr;
+    if (CVeSTEditor* editor = editorOf(vst); editor && editor->getRect(&rect) && rect) return *rect;
+    return {};
+}
 }  // namespace
 
 bool WrappedEffect::openEditor(void* parent) { return dispatch(effEditOpen, 0, 0, parent) == 1; }
@@ -325,14 +333,18 @@ int WrappedEffect::editorEventDescriptor() const {
 
 bool WrappedEffect::editorOpen() const { return editorWindow() != 0; }
 
-std::int32_t WrappedEffect::editorWidth() const {
-    const CVeSTEditor* editor = editorOf(*vst);
-    return editor ? editor->width : 0;
+std::int32_t WrappedEffect::editorWidth() const { return editorRect(*vst).right; }
+
+std::int32_t WrappedEffect::editorHeight() const { return editorRect(*vst).bottom; }
+
+bool WrappedEffect::setEditorScale(double scale) {
+    CVeSTEditor* editor = editorOf(*vst);
+    return editor && editor->setScale(scale);
 }
 
-std::int32_t WrappedEffect::editorHeight() const {
+double WrappedEffect::editorScale() const {
     const CVeSTEditor* editor = editorOf(*vst);
-    return editor ? editor->height : 0;
+    return editor ? editor->scale() : 1.0;
 }
 
 bool WrappedEffect::editorButtonDown() const {

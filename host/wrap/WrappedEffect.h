@@ -142,9 +142,19 @@ public:
     // connection), for hosts that watch it; -1 when there is none.
     int editorEventDescriptor() const;
     bool editorOpen() const;
-    // The editor's size in pixels.
+    // The editor's size in device pixels: the layout (681 x 371) times the
+    // scale it takes now, before or while open. Ask again after a scale
+    // call, an open and an idle: the screen or the user may change it.
     std::int32_t editorWidth() const;
     std::int32_t editorHeight() const;
+    // The host's scale for the editor (VST 3 setContentScaleFactor, CLAP
+    // set_scale, LV2 ui:scaleFactor), 1 to 4; anything else withdraws it.
+    // The user's own setting still comes first (editor/EditorScale.h). An
+    // open window resizes at once; true when the size changed, so the face
+    // tells its host the new editorWidth() x editorHeight().
+    bool setEditorScale(double scale);
+    // Device pixels per layout pixel, as the editor last chose it.
+    double editorScale() const;
     // Whether a mouse button was down at the editor's last frame.
     bool editorButtonDown() const;
 

@@ -3,6 +3,11 @@
 // hands the adapter. No window system is involved.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -10,6 +15,7 @@
 #include "editor/CDrawContext.h"
 #include "editor/CVeSTEditor.h"
 #include "editor/CVeSTView.h"
+#include "editor/EditorScale.h"
 #include "editor/EditorWindow.h"
 #include "editor/cairo/CairoGraphics.h"
 #include "effect/TPlexaEffect.h"
@@ -24,6 +30,7 @@ std::vector<std::string> gLog;
 int gLiveWindows = 0;
 bool gRefuseOpen = false;
 EditorWindowClient* gClient = nullptr;
+double gScreenScale = 0;  // what the fake screen asks for
 
 class FakeWindow final : public EditorWindow {
 public:
@@ -45,9 +52,15 @@ public:
     void invalidate() override { gLog.push_back("invalidate"); }
     void idle() override { gLog.push_back("idle"); }
     bool isOpen() const override { return opened; }
+    void setScale(double s) override {
+        if (s != scale) gLog.push_back("scale " + std::to_string(s).substr(0, 4));
+        scale = s;
+    }
+    double screenScale(void*) override { return gScreenScale; }
 
 private:
     bool opened = false;
+    double scale = 1;
 };
 
 std::unique_ptr<EditorWindow> makeFake() { return std::make_unique<FakeWindow>(); }
@@ -81,6 +94,7 @@ protected:
         gHostOpcodes.clear();
         gRefuseOpen = false;
         gIdleFromMasterIdle = false;
+        gScreenScale = 0;
         gClock = 100000;
         platform::Hooks hooks;
         hooks.frameClockMs = &drivenClock;
@@ -398,3 +412,84 @@ TEST_F(EditorTest, IdlePacingRunsAtMostOnceInAboutFiftyMillisecondsAndGuardsTheH
 }
 
 }  // namespace
+
+TEST(EditorScale, OnlySensibleScalesCountWhereverTheyAreRead) {
+    for (auto [text, scale] : std::vector<std::pair<const char*, double>>{
+             {"1.5", 1.5}, {" 2 \n", 2}, {"4", 4}, {"1", 1}, {"1.25", 1.25}, {"0.5", 0}, {"4.01", 0}, {"-2", 0},
+             {"nan", 0}, {"inf", 0}, {"1e0", 0}, {"2x", 0}, {"1,5", 0}, {".", 0}, {"", 0}, {nullptr, 0}})
+        EXPECT_EQ(editor_scale::parse(text), scale) << (text ? text : "null");
+    EXPECT_EQ(editor_scale::fromSettings("# mine\n\nvolume=3\n scale = 1.5\r\n"), 1.5);
+    EXPECT_EQ(editor_scale::fromSettings("scale=2\nscale=banana\n"), 0);  // the last line says
+    EXPECT_EQ(editor_scale::fromSettings("; scale=2\nscales=2\n"), 0);
+    EXPECT_EQ(editor_scale::fromXResources("Xft.antialias:\t1\nXft.dpi:\t192\n"), 2);
+    EXPECT_EQ(editor_scale::fromXResources("Xft.dpi: 144"), 1.5);
+    EXPECT_EQ(editor_scale::fromXResources("Xft.dpi:\t72\n"), 0);  // below 1: the next source
+    EXPECT_EQ(editor_scale::fromXResources("Xft.dpi:\tlots\n"), 0);
+    EXPECT_EQ(editor_scale::fromXResources("Xft.hinting:\t1\n"), 0);
+    EXPECT_EQ(editor_scale::fromXResources(nullptr), 0);
+    EXPECT_EQ(editor_scale::choose(0, 0, 0), 1);
+    EXPECT_EQ(editor_scale::choose(0, 2, 1.5), 2);
+    EXPECT_EQ(editor_scale::choose(1.25, 2, 3), 1.25);
+    EXPECT_EQ(editor_scale::choose(0, 9, 1.5), 1.5);
+    EXPECT_EQ(editor_scale::scaled(681, 1.5), 1022);
+    EXPECT_EQ(editor_scale::scaled(371, 1.5), 557);
+    EXPECT_EQ(editor_scale::scaled(371, 0), 371);
+}
+
+// The user's session setting beats the user's file, which beats the host,
+// which beats the screen; the window follows each choice while open, and a
+// screen change alone makes the editor ask its VST 2.4 host for the size.
+TEST_F(EditorTest, TheScaleComesFromUserHostAndScreenInThatOrder) {
+    const std::filesystem::path config = std::filesystem::temp_directory_path() / "tonarvo-scale-test";
+    std::filesystem::create_directories(config / "Tonarvo");
+    const auto settings = [&](const char* text) { std::ofstream(config / "Tonarvo" / "settings") << text; };
+    settings("scale=3\n");
+    struct Environment {
+        ~Environment() {
+            unsetenv("TONARVO_SCALE");
+            unsetenv("XDG_CONFIG_HOME");
+        }
+    } restore;
+    unsetenv("TONARVO_SCALE");
+    const auto size = [&] {
+        vst2::ERect* rect = nullptr;
+        dispatch(vst2::effEditGetRect, 0, 0, &rect);
+        return std::pair(int{rect->right}, int{rect->bottom});
+    };
+
+    gScreenScale = 1.5;
+    EXPECT_EQ(size(), std::pair(1022, 557));
+    ASSERT_EQ(openEditor(), 1);
+    EXPECT_EQ(gLog, (std::vector<std::string>{"scale 1.50", "open 42 681x371"}));
+    EXPECT_TRUE(editor->setScale(2));  // the host's, while open
+    EXPECT_EQ(gLog.back(), "scale 2.00");
+    EXPECT_EQ(size(), std::pair(1362, 742));
+    EXPECT_FALSE(editor->setScale(2));
+    EXPECT_TRUE(editor->setScale(std::nan("")));  // withdrawn: the screen's again
+    EXPECT_EQ(editor->scale(), 1.5);
+
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    editor->setScale(2);
+    ASSERT_EQ(openEditor(), 1);
+    EXPECT_EQ(editor->scale(), 3);
+    setenv("TONARVO_SCALE", "1.25", 1);
+    ASSERT_EQ(openEditor(), 1);
+    EXPECT_EQ(editor->scale(), 1.25);
+    setenv("TONARVO_SCALE", "huge", 1);
+    settings("scale=banana\n");
+    ASSERT_EQ(openEditor(), 1);
+    EXPECT_EQ(editor->scale(), 2);  // neither user value counts: the host's
+    std::filesystem::remove_all(config);
+
+    // The screen alone decides: a change of it reaches the host at an idle.
+    editor->setScale(0);
+    ASSERT_EQ(openEditor(), 1);
+    switchOn();
+    gHostOpcodes.clear();
+    gScreenScale = 2;
+    dispatch(vst2::effEditIdle);
+    EXPECT_EQ(size(), std::pair(1362, 742));
+    EXPECT_EQ(std::count(gHostOpcodes.begin(), gHostOpcodes.end(), vst2::audioMasterSizeWindow), 1);
+    dispatch(vst2::effEditIdle);
+    EXPECT_EQ(std::count(gHostOpcodes.begin(), gHostOpcodes.end(), vst2::audioMasterSizeWindow), 1);
+}

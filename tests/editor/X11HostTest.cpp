@@ -264,3 +264,74 @@ TEST_F(X11EditorTest, AHostThatDestroysItsWindowFirstOrStopsIdlingIsSurvived) {
 }
 
 }  // namespace
+
+namespace {
+
+// The desktop's Xft.dpi, as a settings daemon publishes it on the root window.
+void setScreenDpi(Display* display, const char* dpi) {
+    const Window root = DefaultRootWindow(display);
+    if (dpi == nullptr) {
+        XDeleteProperty(display, root, XA_RESOURCE_MANAGER);
+    } else {
+        const std::string resources = std::string("Xft.antialias:\t1\nXft.dpi:\t") + dpi + "\n";
+        XChangeProperty(display, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(resources.data()), static_cast<int>(resources.size()));
+    }
+    XSync(display, False);
+}
+
+std::pair<int, int> sizeOf(Display* display, Window window) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, window, &attributes);
+    return {attributes.width, attributes.height};
+}
+
+}  // namespace
+
+// A screen of 144 dpi: the editor is 1.5 times larger, drawn at that size,
+// and a click lands on the control drawn under the pointer. A later change to
+// 192 dpi resizes the open editor, and the host is asked for the new size.
+TEST_F(X11EditorTest, DenserScreensGetALargerEditorThatAnswersWhereItDraws) {
+    struct Restore {
+        Display* display;
+        ~Restore() { setScreenDpi(display, nullptr); }
+    } restore{display};
+    setScreenDpi(display, "144");
+    ERect* rect = nullptr;
+    ASSERT_EQ(instance->dispatch(effEditGetRect, 0, 0, &rect), 1);
+    EXPECT_EQ(std::pair(rect->right - rect->left, rect->bottom - rect->top), std::pair(1022, 557));
+
+    const Window large = x11_test::makeTopLevel(display, 1022, 557);
+    ASSERT_EQ(openEditor(large), 1);
+    ASSERT_EQ(children(large).size(), 1u);
+    EXPECT_EQ(sizeOf(display, children(large)[0]), std::pair(1022, 557));
+    idleFor(300);
+    {
+        Picture picture(display, large, 1022, 557);
+        ASSERT_TRUE(picture.valid());
+        if (const char* path = std::getenv("TONARVO_EDITOR_SCALED_SCREENSHOT")) picture.writePng(path);
+        EXPECT_TRUE(blueFill(picture.at(450, 50)));  // the input gain bar, 101 to 340 at 1
+        EXPECT_TRUE(black(picture.at(540, 50)));
+        EXPECT_GT(picture.at(1020, 2).r, 200);  // the red border, now at the larger corner
+    }
+    // 13.2 dB on the input gain row, as a click at (460, 24) is at 1.
+    pointerTo(large, 690, 36);
+    idleFor(70);
+    button(Button1, true);
+    idleFor(150);
+    button(Button1, false);
+    idleFor(70);
+    EXPECT_NEAR(instance->get(0), (13.2 + 24) / 48, 1e-5);
+    EXPECT_TRUE(RecordingHost::callsWith(audioMasterSizeWindow).empty());
+
+    setScreenDpi(display, "192");
+    idleFor(100);
+    EXPECT_EQ(sizeOf(display, children(large)[0]), std::pair(1362, 742));
+    const std::vector<HostCall> asked = RecordingHost::callsWith(audioMasterSizeWindow);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(std::pair(asked[0].index, static_cast<int>(asked[0].value)), std::pair(1362, 742));
+    ASSERT_EQ(instance->dispatch(effEditGetRect, 0, 0, &rect), 1);
+    EXPECT_EQ(std::pair(int{rect->right}, int{rect->bottom}), std::pair(1362, 742));
+    instance->dispatch(effEditClose);
+    XDestroyWindow(display, large);
+}

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "InterfaceFixture.h"
 
@@ -140,4 +142,135 @@ TEST_F(InterfaceTest, BorderNeedsTheSampleSectionsSize) {
     for (int y = 322; y < 360; ++y)
         for (int x = 595; x < 670; ++x) ink += brightness(at(x, y)) > 150;
     EXPECT_GT(ink, 40);
+}
+
+namespace {
+
+// A frame's pixels, kept past the paint.
+struct Picture {
+    int width, height;
+    std::vector<Rgb> pixels;
+    Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
+};
+
+Picture grab(OffscreenPaint& paint, int width, int height) {
+    Picture picture{width, height, {}};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) picture.pixels.push_back(rgbOf(paint.pixel(x, y)));
+    return picture;
+}
+
+// The device picture averaged back onto the layout's pixels, each device
+// pixel weighted by how much of it lies in the layout pixel.
+Picture shrink(const Picture& big, double scale, int width, int height) {
+    Picture small{width, height, {}};
+    const auto span = [&](int i, int limit) {
+        std::vector<std::pair<int, double>> weights;
+        for (int k = static_cast<int>(i * scale); k < std::min(limit, static_cast<int>(std::ceil((i + 1) * scale))); ++k)
+            weights.emplace_back(k, std::min<double>(k + 1, (i + 1) * scale) - std::max<double>(k, i * scale));
+        return weights;
+    };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double r = 0, g = 0, b = 0, total = 0;
+            for (auto [row, wy] : span(y, big.height))
+                for (auto [column, wx] : span(x, big.width)) {
+                    const Rgb p = big.at(column, row);
+                    r += p.r * wx * wy;
+                    g += p.g * wx * wy;
+                    b += p.b * wx * wy;
+                    total += wx * wy;
+                }
+            small.pixels.push_back({static_cast<int>(std::lround(r / total)), static_cast<int>(std::lround(g / total)),
+                                    static_cast<int>(std::lround(b / total))});
+        }
+    return small;
+}
+
+// Pixels a step between dark and light along rows spends between 10 % and
+// 90 % of the box's brightest value, per step: about 0 to 1 for a sharp edge
+// at any scale, about s times that for a picture enlarged afterwards.
+double edgeWidth(const Picture& picture, int x0, int y0, int x1, int y1) {
+    const auto level = [](Rgb p) { return std::max({p.r, p.g, p.b}); };
+    int top = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) top = std::max(top, level(picture.at(x, y)));
+    int steps = 0, between = 0;
+    for (int y = y0; y < y1; ++y) {
+        int last = -1, side = 0;  // where the last pixel at either end was, and which end
+        for (int x = x0; x < x1; ++x) {
+            const int v = level(picture.at(x, y));
+            const int here = v * 10 <= top ? -1 : v * 10 >= top * 9 ? 1 : 0;
+            if (here == 0) continue;
+            if (side == -here) {
+                ++steps;
+                between += x - last - 1;
+            }
+            side = here;
+            last = x;
+        }
+    }
+    return steps ? static_cast<double>(between) / steps : -1;
+}
+
+// The 1x picture enlarged with bilinear interpolation: what a stretched
+// bitmap of it would look like.
+Picture stretched(const Picture& small, double scale) {
+    Picture big{static_cast<int>(std::lround(small.width * scale)), static_cast<int>(std::lround(small.height * scale)),
+                {}};
+    for (int y = 0; y < big.height; ++y)
+        for (int x = 0; x < big.width; ++x) {
+            const double u = std::clamp((x + 0.5) / scale - 0.5, 0.0, small.width - 1.0);
+            const double v = std::clamp((y + 0.5) / scale - 0.5, 0.0, small.height - 1.0);
+            const int i = std::min(static_cast<int>(u), small.width - 2), j = std::min(static_cast<int>(v), small.height - 2);
+            const double fu = u - i, fv = v - j;
+            const auto mix = [&](int Rgb::*c) {
+                return static_cast<int>(std::lround(
+                    (small.at(i, j).*c * (1 - fu) + small.at(i + 1, j).*c * fu) * (1 - fv) +
+                    (small.at(i, j + 1).*c * (1 - fu) + small.at(i + 1, j + 1).*c * fu) * fv));
+            };
+            big.pixels.push_back({mix(&Rgb::r), mix(&Rgb::g), mix(&Rgb::b)});
+        }
+    return big;
+}
+
+}  // namespace
+
+// The layout drawn at 1.5 and 2: the same picture once shrunk back to 1, with
+// edges and text as sharp in device pixels as at 1, unlike a 1x picture
+// enlarged afterwards.
+TEST_F(InterfaceTest, ScaledFramesShowTheSameLayoutSharply) {
+    frame();
+    const Picture one = grab(*paint, 681, 371);
+    const double textAtOne = edgeWidth(one, 105, 305, 370, 323), barAtOne = edgeWidth(one, 330, 26, 350, 34);
+    for (double scale : {1.5, 2.0}) {
+        const int w = static_cast<int>(std::lround(681 * scale)), h = static_cast<int>(std::lround(371 * scale));
+        frame(scale);
+        const Picture big = grab(*paint, w, h);
+        EXPECT_EQ(paint->pixel(w, h - 1), 0u);  // nothing past the scaled size
+        const Picture back = shrink(big, scale, 681, 371);
+        double difference = 0;
+        int far = 0;
+        for (std::size_t i = 0; i < one.pixels.size(); ++i) {
+            const Rgb a = one.pixels[i], b = back.pixels[i];
+            const int d = std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+            difference += (std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b)) / 3.0;
+            far += d > 96;
+        }
+        const double mean = difference / static_cast<double>(one.pixels.size());
+        const auto at = [&](int v) { return static_cast<int>(v * scale); };
+        const double text = edgeWidth(big, at(105), at(305), at(370), at(323));
+        const double bar = edgeWidth(big, at(330), at(26), at(350), at(34));
+        const double blurred = edgeWidth(stretched(one, scale), at(105), at(305), at(370), at(323));
+        // At 2 a layout pixel is 2 x 2 device pixels: only glyphs, hinted at
+        // the device's size, fall on other pixels. At 1.5 a one-pixel line
+        // covers one and a half device pixels and snaps to one or two, so
+        // every line's average moves too.
+        const bool whole = scale == 2.0;
+        EXPECT_LT(mean, whole ? 3.0 : 5.0) << scale;
+        EXPECT_LT(far, static_cast<int>(one.pixels.size()) / (whole ? 100 : 60)) << scale;
+        EXPECT_LE(bar, std::max(barAtOne, 1.0)) << scale;
+        EXPECT_LT(text, textAtOne + 0.5) << scale;
+        EXPECT_LT(text, blurred / 2) << scale;
+    }
 }

@@ -36,10 +36,11 @@ protected:
         DrawingTest::TearDown();
     }
 
-    // Draws one frame; the picture stays for probing until the next.
-    OffscreenPaint& frame() {
+    // Draws one frame (at a scale: that many device pixels per layout
+    // pixel); the picture stays for probing until the next.
+    OffscreenPaint& frame(double scale = 1.0) {
         paint.reset();
-        paint = std::make_unique<OffscreenPaint>(adapter, 681, 371);
+        paint = std::make_unique<OffscreenPaint>(adapter, 681, 371, OffscreenPaint::Background::Black, scale);
         effect->gfxSection();
         paint->finish();
         return *paint;

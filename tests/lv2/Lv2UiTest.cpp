@@ -4,7 +4,9 @@
 #include "../support/X11Support.h"
 #include <gtest/gtest.h>
 #include <suil/suil.h>
+#include <lv2/atom/atom.h>
 #include <lv2/instance-access/instance-access.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 
 #include <chrono>
@@ -53,8 +55,9 @@ protected:
         XSync(display, False);
     }
 
-    // The plug-in's interface in `window`, as the description names it.
-    SuilInstance* openUi(Window window) {
+    // The plug-in's interface in `window`, as the description names it; with
+    // a scale factor, that and a resize feature are offered too.
+    SuilInstance* openUi(Window window, float scaleFactor = 0) {
         LilvUIs* uis = lilv_plugin_get_uis(world.plugin);
         const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
         char* bundle = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_bundle_uri(ui)), nullptr);
@@ -62,8 +65,14 @@ protected:
         const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(window)};
         const LV2_Feature instanceFeature{LV2_INSTANCE_ACCESS_URI, lilv_instance_get_handle(plugin->instance)};
         const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
+        const LV2_Options_Option options[] = {
+            {LV2_OPTIONS_INSTANCE, 0, world.urids.id(LV2_UI__scaleFactor), sizeof(float),
+             world.urids.id(LV2_ATOM__Float), &scaleFactor},
+            {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+        const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
         const LV2_Feature* features[] = {&parentFeature, &instanceFeature, &idleFeature, &world.urids.mapFeature,
-                                         nullptr};
+                                         &resizeFeature, scaleFactor > 0 ? &optionsFeature : nullptr, nullptr};
         SuilInstance* instance = suil_instance_new(suilHost, this, LV2_UI__X11UI, kPluginUri,
                                                    lilv_node_as_uri(lilv_ui_get_uri(ui)), LV2_UI__X11UI, bundle,
                                                    binary, features);
@@ -102,6 +111,11 @@ protected:
     SuilInstance* ui_ = nullptr;
     const LV2UI_Idle_Interface* idleInterface = nullptr;
     std::vector<PortWrite> writes;
+    std::vector<std::pair<int, int>> sizes;  // what the interface asked its window to be
+    LV2UI_Resize resize{this, [](LV2UI_Feature_Handle h, int w, int hh) {
+                            static_cast<Lv2UiTest*>(h)->sizes.emplace_back(w, hh);
+                            return 0;
+                        }};
 };
 
 TEST_F(Lv2UiTest, ShowsTheInterfaceAndTradesControlValuesWithTheHost) {
@@ -150,6 +164,64 @@ TEST_F(Lv2UiTest, ShowsTheInterfaceAndTradesControlValuesWithTheHost) {
     ui_ = nullptr;
     XSync(display, False);
     EXPECT_TRUE(x11_test::children(display, parent).empty());
+}
+
+TEST_F(Lv2UiTest, TakesTheHostsScaleFactorAndAsksForTheSizeItGives) {
+    // Opened at 1 by the fixture: its host heard the layout's own size once.
+    EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{kWidth, kHeight}}));
+    suil_instance_free(ui_);
+    sizes.clear();
+    ui_ = openUi(parent, 2.0f);
+    ASSERT_NE(ui_, nullptr);
+    const auto widget = reinterpret_cast<Window>(suil_instance_get_widget(ui_));
+    const auto sizeOf = [&](Window w) {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display, w, &attributes);
+        return std::pair{attributes.width, attributes.height};
+    };
+    EXPECT_EQ(sizeOf(widget), (std::pair{1362, 742}));
+    EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{1362, 742}}));
+
+    // Later through the options interface: the window follows, the host is told.
+    const auto* options =
+        static_cast<const LV2_Options_Interface*>(suil_instance_extension_data(ui_, LV2_OPTIONS__interface));
+    ASSERT_NE(options, nullptr);
+    const float oneAndAHalf = 1.5f;
+    const LV2_Options_Option change[] = {{LV2_OPTIONS_INSTANCE, 0, world.urids.id(LV2_UI__scaleFactor),
+                                          sizeof(float), world.urids.id(LV2_ATOM__Float), &oneAndAHalf},
+                                         {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    EXPECT_EQ(options->set(suil_instance_get_handle(ui_), change), 0u);
+    XSync(display, False);
+    EXPECT_EQ(sizeOf(widget), (std::pair{1022, 557}));
+    EXPECT_EQ(sizes.back(), (std::pair{1022, 557}));
+    const float absurd = 40.0f;  // not a scale: the screen's (1 under Xvfb) instead
+    const LV2_Options_Option wrong[] = {{LV2_OPTIONS_INSTANCE, 0, world.urids.id(LV2_UI__scaleFactor),
+                                         sizeof(float), world.urids.id(LV2_ATOM__Float), &absurd},
+                                        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    options->set(suil_instance_get_handle(ui_), wrong);
+    XSync(display, False);
+    EXPECT_EQ(sizeOf(widget), (std::pair{kWidth, kHeight}));
+    options->set(suil_instance_get_handle(ui_), change);
+
+    // Drawn at that size, and a click where the cartridge column is drawn
+    // acts on it as at 1.
+    XResizeWindow(display, parent, 1022, 557);
+    idleFor(300);
+    {
+        x11_test::Picture picture(display, parent, 1022, 557);
+        if (const char* path = std::getenv("TONARVO_LV2_UI_SCALED_SCREENSHOT")) picture.writePng(path);
+        EXPECT_TRUE(blueFill(picture.at(300 * 3 / 2, 33 * 3 / 2)));  // the input gain bar, 101 to 340 at 1
+        EXPECT_TRUE(black(picture.at(360 * 3 / 2, 33 * 3 / 2)));
+    }
+    x11_test::pointerTo(display, parent, 630 * 3 / 2, 298 * 3 / 2);
+    idleFor(70);
+    x11_test::button(display, Button1, true);
+    idleFor(150);
+    x11_test::button(display, Button1, false);
+    idleFor(100);
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back().port, kFirstControl + 2);
+    EXPECT_EQ(writes.back().value, static_cast<float>((315 - 298) * 0.0066));
 }
 
 TEST_F(Lv2UiTest, ASecondInterfaceTakesTheEditorOverAndTheFirstBowsOut) {

@@ -11,6 +11,7 @@
 
 // Last: Xlib's macros (None, Bool, Status) would break the C++ headers.
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <cairo.h>

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,11 +38,12 @@ LRESULT CALLBACK hostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 // One grab of a window's pixels through its own device context.
 class Picture {
 public:
-    explicit Picture(HWND window) : pixels(static_cast<std::size_t>(kWidth) * kHeight) {
+    explicit Picture(HWND window, int width = kWidth, int height = kHeight)
+        : pixels(static_cast<std::size_t>(width) * height), width(width) {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = kWidth;
-        info.bmiHeader.biHeight = -kHeight;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
@@ -50,7 +52,7 @@ public:
         HDC memory = CreateCompatibleDC(windowDc);
         HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, kWidth, kHeight, windowDc, 0, 0, SRCCOPY) != FALSE;
+        ok = BitBlt(memory, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
         GdiFlush();
         if (ok) std::memcpy(pixels.data(), bits, pixels.size() * 4);
         SelectObject(memory, old);
@@ -60,12 +62,13 @@ public:
     }
     bool valid() const { return ok; }
     Rgb at(int x, int y) const {
-        const std::uint32_t p = pixels[static_cast<std::size_t>(y) * kWidth + x];
+        const std::uint32_t p = pixels[static_cast<std::size_t>(y) * width + x];
         return {static_cast<int>(p >> 16 & 255), static_cast<int>(p >> 8 & 255), static_cast<int>(p & 255)};
     }
 
 private:
     std::vector<std::uint32_t> pixels;
+    int width;
     bool ok = false;
 };
 
@@ -116,8 +119,8 @@ protected:
         instance->effect->processReplacing(instance->effect, channels, channels, 32);
     }
 
-    static HWND makeTopLevel() {
-        RECT frame{0, 0, kWidth, kHeight};
+    static HWND makeTopLevel(int width = kWidth, int height = kHeight) {
+        RECT frame{0, 0, width, height};
         AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
         HWND window = CreateWindowExA(0, "TonarvoTestHost", "Tonarvo test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                                       frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
@@ -253,6 +256,36 @@ TEST_F(Win32EditorTest, OpensAChildWindowThatShowsTheInterfaceAndClosesWithoutTr
     EXPECT_FALSE(GetClassInfoExA(module, name.c_str(), &info));
     idleFor(70);  // idle after close does nothing
     EXPECT_TRUE(children(host).empty());
+}
+
+// The user's scale for this session: the editor is 1.5 times larger, drawn at
+// that size, and a posted click lands on the control drawn under it.
+TEST_F(Win32EditorTest, AtAScaleTheEditorIsLargerAndAnswersWhereItDraws) {
+    _putenv("TONARVO_SCALE=1.5");  // the C runtime's copy, which the library reads
+    struct Restore {
+        ~Restore() { _putenv("TONARVO_SCALE="); }
+    } restore;
+    ERect* rect = nullptr;
+    ASSERT_EQ(instance->dispatch(effEditGetRect, 0, 0, &rect), 1);
+    EXPECT_EQ(std::pair(rect->right - rect->left, rect->bottom - rect->top), std::pair(1022, 557));
+    DestroyWindow(host);
+    host = makeTopLevel(1022, 557);
+    ASSERT_EQ(openEditor(host), 1);
+    HWND editor = editorWindow();
+    ASSERT_NE(editor, nullptr);
+    RECT client{};
+    GetClientRect(editor, &client);
+    EXPECT_EQ(std::pair(client.right, client.bottom), std::pair(1022L, 557L));
+    idleFor(200);
+    {
+        Picture picture(editor, 1022, 557);
+        ASSERT_TRUE(picture.valid());
+        EXPECT_TRUE(blueFill(picture.at(450, 50)));  // the input gain bar, 101 to 340 at 1
+        EXPECT_TRUE(black(picture.at(540, 50)));
+        EXPECT_GT(picture.at(1020, 2).r, 200);  // the red border, now at the larger corner
+    }
+    leftClick(690, 36);  // as (460, 24) at 1: 13.2 dB on the input gain row
+    EXPECT_NEAR(instance->get(0), (13.2 + 24) / 48, 1e-5);
 }
 
 TEST_F(Win32EditorTest, MouseMessagesSetTheInputGainAndTheLogoResetsIt) {

@@ -19,9 +19,10 @@ protected:
     }
 
     OffscreenPaint& newPaint(int width, int height,
-                             OffscreenPaint::Background background = OffscreenPaint::Background::Transparent) {
+                             OffscreenPaint::Background background = OffscreenPaint::Background::Transparent,
+                             double scale = 1.0) {
         paint.reset();
-        paint = std::make_unique<OffscreenPaint>(adapter, width, height, background);
+        paint = std::make_unique<OffscreenPaint>(adapter, width, height, background, scale);
         return *paint;
     }
 

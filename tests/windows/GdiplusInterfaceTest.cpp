@@ -23,8 +23,8 @@ protected:
         platform::setHooks(previous);
         GdiplusTest::TearDown();
     }
-    OffscreenPaint& frame() {
-        OffscreenPaint& p = newPaint(681, 371, OffscreenPaint::Background::Black);
+    OffscreenPaint& frame(double scale = 1.0) {
+        OffscreenPaint& p = newPaint(681, 371, OffscreenPaint::Background::Black, scale);
         effect->gfxSection();
         EXPECT_EQ(p.graphics()->lastFailure(), 0);
         p.finish();
@@ -46,4 +46,8 @@ TEST_F(GdiplusInterface, WholeFramesDrawWithoutAGdiplusFailure) {
     effect->v.clipIndicator = 1;
     frame();
     EXPECT_TRUE(paint->writePng("gdiplus-interface.png"));
+    for (auto [scale, name] : {std::pair{1.5, "gdiplus-interface@1.5x.png"}, std::pair{2.0, "gdiplus-interface@2x.png"}}) {
+        frame(scale);
+        EXPECT_TRUE(paint->writePng(name));
+    }
 }

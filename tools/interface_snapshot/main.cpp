@@ -10,6 +10,9 @@
 //     --frames N              frames to draw; the last one is written (default 1)
 //     --age SECONDS           seconds since switch-on as the indicators see it
 //     --sample-rate HZ        rate without --audio (default 44100)
+//     --scale S               draw at S device pixels per layout pixel,
+//                             1 to 4 (default 1); mouse positions stay in
+//                             layout pixels
 #include <sndfile.h>
 
 #include <cstdio>
@@ -18,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/EditorScale.h"
 #include "editor/cairo/CairoGraphics.h"
 #include "editor/cairo/OffscreenPaint.h"
 #include "effect/TPlexaEffect.h"
@@ -44,7 +48,8 @@ int usage(const char* why) {
     if (why) std::fprintf(stderr, "tonarvo-snapshot: %s\n", why);
     std::fprintf(stderr,
                  "usage: tonarvo-snapshot OUT.png [--audio FILE] [--slider N=VALUE]... "
-                 "[--mouse down|move|up X Y [BUTTONS]]... [--frames N] [--age SECONDS] [--sample-rate HZ]\n");
+                 "[--mouse down|move|up X Y [BUTTONS]]... [--frames N] [--age SECONDS] [--sample-rate HZ] "
+                 "[--scale S]\n");
     return 2;
 }
 
@@ -96,6 +101,7 @@ int main(int argc, char** argv) {
     std::vector<MouseEvent> mouse;
     int frames = 1;
     float rate = 44100;
+    double scale = 1.0;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -134,6 +140,9 @@ int main(int argc, char** argv) {
             const char* value = next();
             rate = value ? static_cast<float>(std::atof(value)) : 0;
             if (!(rate > 0)) return usage("--sample-rate takes a positive rate");
+        } else if (arg == "--scale") {
+            scale = editor_scale::parse(next());
+            if (scale == 0) return usage("--scale takes a number from 1 to 4");
         } else {
             return usage(("unknown option " + arg).c_str());
         }
@@ -169,7 +178,7 @@ int main(int argc, char** argv) {
             if (event.kind == "up") tonarvo->mouseUp(event.x, event.y);
         }
         for (int frame = 0; frame < frames; ++frame) {
-            OffscreenPaint paint(adapter, 681, 371);
+            OffscreenPaint paint(adapter, 681, 371, OffscreenPaint::Background::Black, scale);
             tonarvo->gfxSection();
             if (frame + 1 == frames && !paint.writePng(out)) {
                 std::fprintf(stderr, "tonarvo-snapshot: cannot write %s\n", out.c_str());
