@@ -133,6 +133,7 @@ public:
         self->hostParams = hostExtension<clap_host_params_t>(h, CLAP_EXT_PARAMS);
         self->hostTimers = hostExtension<clap_host_timer_support_t>(h, CLAP_EXT_TIMER_SUPPORT);
         self->hostFds = hostExtension<clap_host_posix_fd_support_t>(h, CLAP_EXT_POSIX_FD_SUPPORT);
+        self->hostGui = hostExtension<clap_host_gui_t>(h, CLAP_EXT_GUI);
         self->hostLog = hostExtension<clap_host_log_t>(h, CLAP_EXT_LOG);
         try {
             self->core = wrap::WrappedEffect::create(self->record.factory, 44100.0);
@@ -559,7 +560,29 @@ public:
 #endif
         // The first frame is in the parent when this returns.
         self->idleEditor();
+        self->shownWidth = self->editorWidth();
+        self->shownHeight = self->editorHeight();
         return true;
+    }
+
+    // x11 and win32 count physical pixels: the host's scale replaces the
+    // screen's (it never multiplies it); the user's setting still wins.
+    static bool guiSetScale(const clap_plugin_t* p, double scale) {
+        Plugin* self = ready(p);
+        if (!self || !std::isfinite(scale) || scale <= 0) return false;
+        self->core->setEditorScale(scale);
+        self->followSize();
+        return true;
+    }
+
+    // Asks the host for the editor's new size once it changed.
+    void followSize() {
+        if (!editorOpen) return;  // the host asks get_size before set_parent
+        const std::uint32_t w = editorWidth(), h = editorHeight();
+        if (w == shownWidth && h == shownHeight) return;
+        shownWidth = w;
+        shownHeight = h;
+        if (hostGui && hostGui->request_resize) hostGui->request_resize(host, w, h);
     }
 
     static bool guiNo(const clap_plugin_t*) { return false; }
@@ -587,6 +610,7 @@ public:
         pushed = false;
         edits->idle(*this);
         if (pushed) requestFlush();
+        followSize();  // a move to another screen may have rescaled the editor
     }
 
     std::uint32_t editorWidth() const {
@@ -669,6 +693,7 @@ private:
     const clap_host_params_t* hostParams = nullptr;
     const clap_host_timer_support_t* hostTimers = nullptr;
     const clap_host_posix_fd_support_t* hostFds = nullptr;
+    const clap_host_gui_t* hostGui = nullptr;
     const clap_host_log_t* hostLog = nullptr;
 
     std::unique_ptr<wrap::WrappedEffect> core;
@@ -684,6 +709,7 @@ private:
     EditRing ring;
 
     bool guiCreated = false, editorOpen = false, pushed = false;
+    std::uint32_t shownWidth = 0, shownHeight = 0;  // the size the host was last told
     clap_id timerId = CLAP_INVALID_ID;
     int watchedFd = -1;
 };
@@ -712,7 +738,7 @@ const void* Plugin::extension(const clap_plugin_t* p, const char* id) {
                                        &preferredApi,
                                        &guiCreate,
                                        &guiDestroy,
-                                       [](const clap_plugin_t*, double) { return false; },  // fixed pixels
+                                       &guiSetScale,
                                        &guiSize,
                                        &guiNo,
                                        [](const clap_plugin_t*, clap_gui_resize_hints_t*) { return false; },

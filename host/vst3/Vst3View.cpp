@@ -1,5 +1,6 @@
-// The editor's view: the effect's fixed-size editor as a child of the host's
-// window. VST 3 has no idle call: on Linux the host's run loop (reached
+// The editor's view: the effect's editor as a child of the host's window,
+// at the size the host's content scale (or the user's setting, or the
+// screen) gives it; the user does not resize it. VST 3 has no idle call: on Linux the host's run loop (reached
 // through the view's frame) calls a timer and watches the editor's X
 // connection; on Windows the host's message loop runs a window timer. Both
 // run the editor idle on the host's UI thread, and its slider changes go to
@@ -33,7 +34,10 @@ constexpr UINT_PTR kIdleTimer = 0x70A3;
 constexpr const char* kPlatformType = kPlatformTypeX11EmbedWindowID;
 #endif
 
-class View final : public IPlugView, public Linux::ITimerHandler, public Linux::IEventHandler {
+class View final : public IPlugView,
+                   public IPlugViewContentScaleSupport,
+                   public Linux::ITimerHandler,
+                   public Linux::IEventHandler {
 public:
     explicit View(Component& component) : component(component) { component.addRef(); }
 
@@ -42,6 +46,8 @@ public:
         void* found = nullptr;
         if (sameTuid(iid, FUnknown::iid) || sameTuid(iid, IPlugView::iid))
             found = static_cast<IPlugView*>(this);
+        else if (sameTuid(iid, IPlugViewContentScaleSupport::iid))
+            found = static_cast<IPlugViewContentScaleSupport*>(this);
         else if (sameTuid(iid, Linux::ITimerHandler::iid))
             found = static_cast<Linux::ITimerHandler*>(this);
         else if (sameTuid(iid, Linux::IEventHandler::iid))
@@ -96,6 +102,8 @@ public:
         if (fd >= 0) watching = loop->registerEventHandler(static_cast<Linux::IEventHandler*>(this), fd) == kResultOk;
 #endif
         isAttached = true;
+        shownWidth = width();
+        shownHeight = height();
         return kResultOk;
     }
 
@@ -148,11 +156,35 @@ public:
         return kResultTrue;
     }
 
-    void VST3_CALL onTimer() override { component.idleEditor(this); }
+    // The host's scale replaces the screen's, never multiplies it (hosts
+    // that are DPI-aware and send a scale would otherwise get it twice).
+    tresult VST3_CALL setContentScaleFactor(ScaleFactor factor) override {
+        component.wrapped().setEditorScale(static_cast<double>(factor));
+        followSize();
+        return kResultOk;
+    }
+
+    void VST3_CALL onTimer() override { idle(); }
     // The X connection has events: handle them now rather than at the next tick.
-    void VST3_CALL onFDIsSet(FileDescriptor) override { component.idleEditor(this); }
+    void VST3_CALL onFDIsSet(FileDescriptor) override { idle(); }
 
 private:
+    void idle() {
+        component.idleEditor(this);
+        followSize();  // a move to another screen may have rescaled the editor
+    }
+
+    // Asks the host for the editor's new size once it changed.
+    void followSize() {
+        if (!isAttached) return;  // the host asks getSize before it attaches
+        const int32 w = width(), h = height();
+        if (w == shownWidth && h == shownHeight) return;
+        shownWidth = w;
+        shownHeight = h;
+        ViewRect rect{0, 0, w, h};
+        if (frame) frame->resizeView(static_cast<IPlugView*>(this), &rect);
+    }
+
     ~View() {
         removed();
         if (frame) frame->release();
@@ -170,7 +202,7 @@ private:
 
 #if defined(_WIN32)
     static void CALLBACK timerProc(HWND window, UINT, UINT_PTR, DWORD) {
-        if (auto* self = static_cast<View*>(GetPropA(window, kViewProperty))) self->component.idleEditor(self);
+        if (auto* self = static_cast<View*>(GetPropA(window, kViewProperty))) self->idle();
     }
     HWND editorWindow = nullptr;
 #else
@@ -197,6 +229,7 @@ private:
     Component& component;
     IPlugFrame* frame = nullptr;
     bool isAttached = false;
+    int32 shownWidth = 0, shownHeight = 0;  // the size the host was last told
 };
 
 }  // namespace
