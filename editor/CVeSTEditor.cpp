@@ -57,6 +57,8 @@ bool CVeSTEditor::isOpen() { return frame && frame->isOpen(); }
 
 std::uintptr_t CVeSTEditor::nativeWindow() const { return frame ? frame->nativeWindow() : 0; }
 
+int CVeSTEditor::eventDescriptor() const { return frame && frame->isOpen() ? frame->eventDescriptor() : -1; }
+
 void CVeSTEditor::idle() {
     if (!frame || !currentView) return;  // hosts idle before the first open and after close
     if (adapter) adapter->runEditorIdle();

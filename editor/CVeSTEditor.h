@@ -39,6 +39,8 @@ public:
     CVeSTView* view() const { return currentView.get(); }
     // The open window's platform id, 0 while closed.
     std::uintptr_t nativeWindow() const;
+    // The open window's event descriptor (see EditorWindow), -1 while closed.
+    int eventDescriptor() const;
 
     std::int32_t width;
     std::int32_t height;

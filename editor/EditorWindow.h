@@ -45,6 +45,10 @@ public:
     // The platform's id of the open window (an X11 Window id, an HWND), for
     // hosts that embed it themselves; 0 when none is open.
     virtual std::uintptr_t nativeWindow() const { return 0; }
+    // A descriptor that becomes readable when the window system has events
+    // for the open window (the X connection), for hosts that wait on it
+    // instead of idling; -1 where there is none.
+    virtual int eventDescriptor() const { return -1; }
 };
 
 // This platform's window, or null where none is linked into the program (the

@@ -25,6 +25,7 @@ public:
     void idle() override;
     bool isOpen() const override { return display != nullptr; }
     std::uintptr_t nativeWindow() const override { return window; }
+    int eventDescriptor() const override { return display ? ConnectionNumber(display) : -1; }
 
 private:
     void handle(XEvent& event);

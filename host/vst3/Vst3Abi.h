@@ -135,6 +135,19 @@ constexpr PrintedTuid printTuid(uint32 l1, uint32 l2, uint32 l3, uint32 l4) {
     return out;
 }
 
+// The printable form of 16 bytes in this platform's order.
+inline PrintedTuid printTuid(const char8* bytes) {
+    const auto b = [bytes](int k) { return static_cast<uint32>(static_cast<uint8>(bytes[k])); };
+    const auto big = [&b](int k) { return b(k) << 24 | b(k + 1) << 16 | b(k + 2) << 8 | b(k + 3); };
+#if defined(_WIN32)
+    const uint32 l1 = b(3) << 24 | b(2) << 16 | b(1) << 8 | b(0);
+    const uint32 l2 = b(5) << 24 | b(4) << 16 | b(7) << 8 | b(6);
+#else
+    const uint32 l1 = big(0), l2 = big(4);
+#endif
+    return printTuid(l1, l2, big(8), big(12));
+}
+
 inline bool sameTuid(const char8* a, const Tuid& b) { return a != nullptr && std::memcmp(a, b.bytes, 16) == 0; }
 
 #define VST3_IID(l1, l2, l3, l4) static constexpr ::vst3::Tuid iid = ::vst3::makeTuid(l1, l2, l3, l4)

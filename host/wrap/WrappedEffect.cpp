@@ -26,7 +26,8 @@ vst2::VstTimeInfo timeInfoOf(const Transport& t) {
     record.barStartPos = t.barStartPos;
     record.timeSigNumerator = t.timeSigNumerator;
     record.timeSigDenominator = t.timeSigDenominator;
-    record.flags = (t.playing ? kVstTransportPlaying : 0) | (t.tempoValid ? kVstTempoValid : 0) |
+    record.flags = (t.playing ? kVstTransportPlaying : 0) | (t.recording ? kVstTransportRecording : 0) |
+                   (t.tempoValid ? kVstTempoValid : 0) |
                    (t.ppqValid ? kVstPpqPosValid : 0) | (t.barsValid ? kVstBarsValid : 0) |
                    (t.timeSigValid ? kVstTimeSigValid : 0);
     return record;
@@ -147,6 +148,15 @@ WrappedEffect::ParameterInfo WrappedEffect::parameterInfo(std::uint32_t p) const
 }
 
 std::string WrappedEffect::displayText(std::uint32_t p) const { return effect().displayText(static_cast<std::int32_t>(p)); }
+
+double WrappedEffect::unitsOfNormalized(std::uint32_t p, double x) const {
+    const plexa::TPlexa& e = effect();
+    if (!e.isSliderIndex(static_cast<std::int32_t>(p)) || !std::isfinite(x)) return value(p);
+    const plexa::SliderRecord& r = e.sliderRecords[p];
+    // What setParameter hands the effect, then its write's stepping.
+    const double units = (r.maximum - r.minimum) * static_cast<double>(static_cast<float>(x)) + r.minimum;
+    return std::floor((units + r.step / 2) / r.step) * r.step;
+}
 
 std::string WrappedEffect::displayTextAt(std::uint32_t p, double units) const {
     // The effect formats only its current value: format a copy of the rule.
@@ -300,6 +310,11 @@ std::uintptr_t WrappedEffect::editorWindow() const {
 }
 
 bool WrappedEffect::editorOpen() const { return editorWindow() != 0; }
+
+int WrappedEffect::editorEventDescriptor() const {
+    const CVeSTEditor* editor = editorOf(*vst);
+    return editor ? editor->eventDescriptor() : -1;
+}
 
 std::int32_t WrappedEffect::editorWidth() const {
     const CVeSTEditor* editor = editorOf(*vst);

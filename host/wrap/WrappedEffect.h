@@ -28,7 +28,7 @@ constexpr std::int32_t kDefaultBlockSize = 1024;
 
 // A host's transport at the first frame of a block, in VST 2.4's terms
 // (quarter notes). Formats that leave a field unknown say so; the effect reads
-// tempo, time signature, position and whether the transport plays.
+// tempo, time signature, position and whether the transport plays or records.
 struct Transport {
     double sampleRate = 0.0;
     double samplePos = 0.0;
@@ -38,6 +38,7 @@ struct Transport {
     std::int32_t timeSigNumerator = 4;
     std::int32_t timeSigDenominator = 4;
     bool playing = false;
+    bool recording = false;
     bool tempoValid = false;
     bool ppqValid = false;
     bool barsValid = false;
@@ -98,6 +99,9 @@ public:
     // false when the text says no number the slider could take.
     std::string displayText(std::uint32_t p) const;
     std::string displayTextAt(std::uint32_t p, double units) const;
+    // The value in the slider's units that setNormalized(p, x) would store:
+    // the same float, the same steps.
+    double unitsOfNormalized(std::uint32_t p, double x) const;
     bool parseText(std::uint32_t p, const std::string& text, double& units) const;
 
     std::string effectName() const;
@@ -131,6 +135,9 @@ public:
     void idleEditor();
     std::uintptr_t editorWindow() const;
     bool editorOpen() const;
+    // The open editor's window-system descriptor (the X connection), -1 when
+    // none: a host that waits on it runs idleEditor when it is readable.
+    int editorEventDescriptor() const;
     // The editor's size in pixels.
     std::int32_t editorWidth() const;
     std::int32_t editorHeight() const;

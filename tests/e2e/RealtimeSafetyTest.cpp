@@ -14,6 +14,10 @@
 
 #include "../lv2/PositionEvents.h"
 #include "PluginHost.h"
+#ifdef TONARVO_VST3_MODULE
+#include "../vst3/Vst3TestHost.h"
+#include "effect/TonarvoVst3.h"
+#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 #define E2E_UNDER_ASAN 1
@@ -289,6 +293,65 @@ INSTANTIATE_TEST_SUITE_P(HostFeatures, RealtimeSafetyLv2, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("MapAndTime") : std::string("NoFeatures");
                          });
+
+#ifdef TONARVO_VST3_MODULE
+// The VST 3 module's process: parameter points at offsets in every block,
+// a playing transport, 32 and 64 bit, in place, and flushes without buffers.
+TEST(RealtimeSafetyVst3, ProcessWithParameterChangesAllocatesNothing) {
+    using namespace vst3test;
+    static Module module(TONARVO_VST3_MODULE);
+    const Tuid cid = vst3::makeTuid(tonarvo::vst3face::kClassId[0], tonarvo::vst3face::kClassId[1],
+                                    tonarvo::vst3face::kClassId[2], tonarvo::vst3face::kClassId[3]);
+    Plugin plugin(module, cid);
+    ASSERT_NE(plugin.processor, nullptr);
+    constexpr vst3::int32 kMaxBlock = 4096;
+    plugin.start(48000.0, kMaxBlock, vst3::kSample64);
+
+    std::vector<std::vector<float>> f(2, std::vector<float>(kMaxBlock));
+    std::vector<std::vector<double>> d(2, std::vector<double>(kMaxBlock));
+    for (std::size_t i = 0; i < kMaxBlock; ++i) {
+        f[0][i] = f[1][i] = static_cast<float>((i % 97) / 97.0 - 0.5);
+        d[0][i] = d[1][i] = f[0][i];
+    }
+    std::vector<std::vector<float>> fo = f;
+    std::vector<std::vector<double>> dout = d;
+    float* fin[2] = {f[0].data(), f[1].data()};
+    float* fout[2] = {fo[0].data(), fo[1].data()};
+    double* din[2] = {d[0].data(), d[1].data()};
+    double* dou[2] = {dout[0].data(), dout[1].data()};
+    vst3::ProcessContext context{};
+    context.state = vst3::ProcessContext::kPlaying | vst3::ProcessContext::kTempoValid |
+                    vst3::ProcessContext::kTimeSigValid | vst3::ProcessContext::kProjectTimeMusicValid;
+    context.sampleRate = 48000.0;
+    context.tempo = 128.0;
+    context.timeSigNumerator = 7;
+    context.timeSigDenominator = 8;
+
+    const vst3::int32 sizes[] = {1, 37, 512, kMaxBlock};
+    std::vector<ParamChanges> changes(4 * 4);  // made before the counter is armed
+    for (std::size_t k = 0; k < changes.size(); ++k)
+        for (vst3::ParamID p = 0; p < 6; ++p)
+            for (int point = 0; point < 3; ++point)
+                changes[k].add(p, static_cast<vst3::int32>(point * sizes[k % 4] / 3),
+                               static_cast<double>((k * 7 + p * 3 + static_cast<std::size_t>(point)) % 101) / 100.0);
+    plugin.process(din, dou, kMaxBlock);  // first-use initialisation happens here
+    plugin.process(fin, fout, kMaxBlock);
+
+    ArmedCounter counter;
+    for (std::size_t k = 0; k < changes.size(); ++k) {
+        const vst3::int32 frames = sizes[k % 4];
+        context.projectTimeMusic = static_cast<double>(k);
+        plugin.process(fin, fout, frames, &changes[k], &context);
+        plugin.process(din, din, frames, &changes[k], &context);  // in place
+        vst3::ProcessData flush{};
+        flush.inputParameterChanges = &changes[k];
+        plugin.processor->process(&flush);
+    }
+    const AllocationCount count = counter.stop();
+    EXPECT_EQ(count.news, 0);
+    EXPECT_EQ(count.mallocs, 0);
+}
+#endif
 
 }  // namespace
 }  // namespace e2e

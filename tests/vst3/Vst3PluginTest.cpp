@@ -1,0 +1,427 @@
+// The VST 3 module against the VST 2.4 library it wraps: the same names,
+// values, texts, chunk and, bit for bit, the same audio; plus what only
+// VST 3 has (bus arrangements, flushes, in-place buffers, repeated
+// lifecycle calls, state streams).
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "../e2e/PluginHost.h"
+#include "Vst3TestHost.h"
+#include "effect/TonarvoVst3.h"
+#include "host/vst3/Vst3Text.h"
+
+namespace vst3test {
+namespace {
+
+const Tuid kCid = makeTuid(tonarvo::vst3face::kClassId[0], tonarvo::vst3face::kClassId[1],
+                           tonarvo::vst3face::kClassId[2], tonarvo::vst3face::kClassId[3]);
+
+Module& module() {
+    static Module m(TONARVO_VST3_MODULE);
+    return m;
+}
+e2e::PluginLibrary& vst2Library() {
+    static e2e::PluginLibrary library(TONARVO_PLUGIN_PATH);
+    return library;
+}
+
+std::string utf8(const TChar* text) { return vst3host::fromUtf16(text, 128); }
+
+TEST(Vst3Module, FactoryAndClassDescribeTheVst2Effect) {
+    ASSERT_TRUE(module().entered);
+    ASSERT_NE(module().factory, nullptr);
+    IPluginFactory3& factory = *module().factory;
+    e2e::Instance vst2(vst2Library().entry());
+    const std::string name = vst2.text(vst2::effGetEffectName);
+
+    PFactoryInfo info{};
+    ASSERT_EQ(factory.getFactoryInfo(&info), kResultOk);
+    EXPECT_STREQ(info.vendor, vst2.text(vst2::effGetVendorString).c_str());
+    EXPECT_EQ(info.flags, PFactoryInfo::kUnicode);
+    ASSERT_EQ(factory.countClasses(), 1);
+    PClassInfo2 c{};
+    ASSERT_EQ(factory.getClassInfo2(0, &c), kResultOk);
+    EXPECT_EQ(std::memcmp(c.cid, kCid.bytes, 16), 0);
+    EXPECT_EQ(name, c.name);
+    EXPECT_STREQ(c.category, "Audio Module Class");
+    EXPECT_STREQ(c.subCategories, "Fx|Distortion|Stereo");
+    EXPECT_STREQ(c.version, TONARVO_VERSION);
+    PClassInfoW w{};
+    ASSERT_EQ(factory.getClassInfoUnicode(0, &w), kResultOk);
+    EXPECT_EQ(vst3host::fromUtf16(w.name, 64), name);
+    EXPECT_EQ(factory.getClassInfo2(1, &c), kInvalidArgument);
+
+    // Unknown classes and interfaces make nothing.
+    void* obj = &info;
+    EXPECT_EQ(factory.createInstance(IComponent::iid.data(), IComponent::iid.data(), &obj), kNoInterface);
+    EXPECT_EQ(obj, nullptr);
+    obj = &info;
+    EXPECT_EQ(factory.createInstance(kCid.data(), IPlugView::iid.data(), &obj), kNoInterface);
+    EXPECT_EQ(obj, nullptr);
+
+    // What hosts read without loading the module says the same.
+    std::ifstream file(TONARVO_VST3_MODULEINFO, std::ios::binary);
+    const std::string json((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(json.find("\"CID\": \"" + std::string(printTuid(c.cid).text) + "\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"Name\": \"" + name + "\""), std::string::npos);
+    EXPECT_NE(json.find("\"Sub Categories\": [\"Fx\", \"Distortion\", \"Stereo\"]"), std::string::npos);
+}
+
+TEST(Vst3Lifecycle, RepeatedAndOutOfOrderCallsAreHarmless) {
+    Plugin plugin(module(), kCid);
+    ASSERT_NE(plugin.controller, nullptr);
+    // As Ardour: initialise as component and as controller, terminate twice;
+    // then as the validator: initialise again after terminate.
+    EXPECT_EQ(plugin.controller->initialize(nullptr), kResultOk);
+    EXPECT_EQ(plugin.component->terminate(), kResultOk);
+    EXPECT_EQ(plugin.controller->terminate(), kResultOk);
+    EXPECT_EQ(plugin.component->initialize(nullptr), kResultOk);
+    EXPECT_EQ(plugin.processor->setProcessing(0), kResultOk);  // the scanner: off before any on
+    EXPECT_EQ(plugin.component->setActive(0), kResultOk);
+
+    SpeakerArrangement mono = SpeakerArr::kMono, stereo = SpeakerArr::kStereo, got = 0;
+    EXPECT_EQ(plugin.processor->setBusArrangements(&mono, 1, &mono, 1), kResultFalse);
+    EXPECT_EQ(plugin.processor->setBusArrangements(&stereo, 1, &stereo, 2), kResultFalse);
+    EXPECT_EQ(plugin.processor->getBusArrangement(kOutput, 0, &got), kResultOk);
+    EXPECT_EQ(got, SpeakerArr::kStereo);
+    EXPECT_EQ(plugin.processor->canProcessSampleSize(kSample64), kResultTrue);
+    EXPECT_EQ(plugin.processor->canProcessSampleSize(7), kResultFalse);
+    EXPECT_EQ(plugin.component->getBusCount(kEvent, kInput), 0);
+    BusInfo bus{};
+    EXPECT_EQ(plugin.component->getBusInfo(kAudio, kInput, 1, &bus), kInvalidArgument);
+    EXPECT_EQ(plugin.component->getBusInfo(kAudio, kOutput, 0, nullptr), kInvalidArgument);
+
+    void* none = &bus;
+    EXPECT_EQ(plugin.component->queryInterface(IUnitInfo::iid.data(), &none), kNoInterface);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(plugin.controller->createView("other"), nullptr);
+
+    plugin.start(48000.0, 256);
+    EXPECT_EQ(plugin.component->setActive(1), kResultOk);  // twice on
+    ProcessSetup late{kRealtime, kSample32, 64, 96000.0};
+    EXPECT_EQ(plugin.processor->setupProcessing(&late), kResultFalse);  // not while it runs
+    // Destroyed while active (the Plugin's destructor switches off first;
+    // this one does not).
+    Plugin active(module(), kCid);
+    active.start(44100.0, 512);
+    active.component->release();
+    active.processor->release();
+    active.controller->release();
+    active.component = nullptr;
+}
+
+TEST(Vst3Parameters, AreTheVst2ParametersWithTheirTexts) {
+    Plugin plugin(module(), kCid);
+    e2e::Instance vst2(vst2Library().entry());
+    vst2.startUp();
+    ASSERT_EQ(plugin.controller->getParameterCount(), vst2.effect->numParams);
+    ASSERT_EQ(vst2.effect->numParams, 6);
+    for (int32 p = 0; p < 6; ++p) {
+        SCOPED_TRACE(p);
+        ParameterInfo info{};
+        ASSERT_EQ(plugin.controller->getParameterInfo(p, &info), kResultOk);
+        EXPECT_EQ(info.id, static_cast<ParamID>(p));
+        EXPECT_EQ(utf8(info.title), vst2.text(vst2::effGetParamName, p));
+        EXPECT_EQ(utf8(info.units), vst2.text(vst2::effGetParamLabel, p));
+        EXPECT_EQ(info.defaultNormalizedValue, static_cast<double>(vst2.get(p)));
+        EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate);
+        EXPECT_GE(info.stepCount, 0);
+        EXPECT_EQ(static_cast<float>(plugin.controller->getParamNormalized(p)), vst2.get(p));
+        for (double x : {0.0, 0.37, 0.5, 1.0}) {
+            TChar text[128] = {};
+            ASSERT_EQ(plugin.controller->getParamStringByValue(p, x, text), kResultOk);
+            vst2.set(p, static_cast<float>(x));
+            EXPECT_EQ(utf8(text), vst2.text(vst2::effGetParamDisplay, p)) << x;
+            // The text reads back to a value that shows the same.
+            ParamValue back = -1.0;
+            ASSERT_EQ(plugin.controller->getParamValueByString(p, text, &back), kResultOk) << utf8(text);
+            TChar again[128] = {};
+            plugin.controller->getParamStringByValue(p, back, again);
+            EXPECT_EQ(utf8(again), utf8(text));
+            const ParamValue plain = plugin.controller->normalizedParamToPlain(p, x);
+            EXPECT_NEAR(plugin.controller->plainParamToNormalized(p, plain), x, 1e-12);
+        }
+        TChar garbage[128] = {u'x', u'?', 0};
+        ParamValue untouched = 0.25;
+        EXPECT_EQ(plugin.controller->getParamValueByString(p, garbage, &untouched), kResultFalse);
+    }
+    TChar text[128] = {};
+    EXPECT_EQ(plugin.controller->getParamStringByValue(6, 0.5, text), kInvalidArgument);
+    EXPECT_EQ(plugin.controller->setParamNormalized(6, 0.5), kInvalidArgument);
+    EXPECT_EQ(plugin.controller->setParamNormalized(0, std::nan("")), kInvalidArgument);
+    EXPECT_EQ(plugin.controller->getParamNormalized(99), 0.0);
+}
+
+// ---------------------------------------------------------------- audio
+
+struct Change {
+    int32 frame;
+    ParamID id;
+    double value;
+};
+
+struct Scenario {
+    const char* name;
+    double rate;
+    int32 block;
+    bool doubles;
+    std::vector<Change> changes;
+};
+
+constexpr double kSeconds = 0.25;
+
+template <typename Sample>
+std::vector<std::vector<Sample>> testSignal(int32 frames, double rate) {
+    std::vector<std::vector<Sample>> in(2, std::vector<Sample>(static_cast<std::size_t>(frames)));
+    std::uint32_t noise = 12345;
+    for (int32 n = 0; n < frames; ++n) {
+        noise = noise * 1664525u + 1013904223u;
+        const double hiss = (static_cast<double>(noise >> 8) / 16777216.0 - 0.5) * 0.2;
+        in[0][n] = static_cast<Sample>(0.5 * std::sin(2 * M_PI * 440.0 * n / rate) + hiss);
+        in[1][n] = static_cast<Sample>(0.4 * std::sin(2 * M_PI * 97.0 * n / rate) - hiss);
+    }
+    return in;
+}
+
+// The VST 2.4 library, as a host that calls setParameter between shorter
+// process calls at each change's frame.
+template <typename Sample>
+std::vector<std::vector<Sample>> renderVst2(const Scenario& s, const std::vector<std::vector<Sample>>& in) {
+    const auto frames = static_cast<int32>(in[0].size());
+    std::vector<std::vector<Sample>> out(2, std::vector<Sample>(in[0].size()));
+    e2e::Instance vst2(vst2Library().entry());
+    vst2.startUp(static_cast<float>(s.rate), s.block);
+    std::size_t next = 0;
+    for (int32 start = 0; start < frames;) {
+        while (next < s.changes.size() && s.changes[next].frame <= start) {
+            vst2.set(static_cast<int32>(s.changes[next].id), static_cast<float>(s.changes[next].value));
+            ++next;
+        }
+        const int32 blockEnd = std::min(frames, (start / s.block + 1) * s.block);
+        const int32 end = next < s.changes.size() ? std::min(blockEnd, s.changes[next].frame) : blockEnd;
+        Sample* ins[2] = {const_cast<Sample*>(in[0].data()) + start, const_cast<Sample*>(in[1].data()) + start};
+        Sample* outs[2] = {out[0].data() + start, out[1].data() + start};
+        if constexpr (sizeof(Sample) == sizeof(float))
+            vst2.effect->processReplacing(vst2.effect, ins, outs, end - start);
+        else
+            vst2.effect->processDoubleReplacing(vst2.effect, ins, outs, end - start);
+        start = end;
+    }
+    return out;
+}
+
+// The module, with each block's changes as points at their offsets;
+// in place when asked (the output buffers start as a copy of the input).
+template <typename Sample>
+std::vector<std::vector<Sample>> renderVst3(const Scenario& s, const std::vector<std::vector<Sample>>& in,
+                                            bool inPlace) {
+    const auto frames = static_cast<int32>(in[0].size());
+    std::vector<std::vector<Sample>> out = inPlace ? in : std::vector<std::vector<Sample>>(2, std::vector<Sample>(in[0].size()));
+    Plugin plugin(module(), kCid);
+    plugin.start(s.rate, s.block, s.doubles ? kSample64 : kSample32);
+    for (int32 start = 0; start < frames; start += s.block) {
+        const int32 n = std::min(s.block, frames - start);
+        ParamChanges changes;
+        for (const Change& c : s.changes)
+            if (c.frame >= start && c.frame < start + n) changes.add(c.id, c.frame - start, c.value);
+        Sample* ins[2] = {const_cast<Sample*>(in[0].data()) + start, const_cast<Sample*>(in[1].data()) + start};
+        Sample* outs[2] = {out[0].data() + start, out[1].data() + start};
+        EXPECT_EQ(plugin.process(inPlace ? outs : ins, outs, n, &changes), kResultOk);
+    }
+    return out;
+}
+
+template <typename Sample>
+void expectSameAudio(const Scenario& s) {
+    const auto frames = static_cast<int32>(kSeconds * s.rate);
+    const auto in = testSignal<Sample>(frames, s.rate);
+    const auto expected = renderVst2(s, in);
+    const auto got = renderVst3(s, in, false);
+    const auto inPlace = renderVst3(s, in, true);
+    for (int c = 0; c < 2; ++c) {
+        EXPECT_EQ(std::memcmp(got[c].data(), expected[c].data(), sizeof(Sample) * got[c].size()), 0)
+            << s.name << " channel " << c;
+        EXPECT_EQ(std::memcmp(inPlace[c].data(), expected[c].data(), sizeof(Sample) * got[c].size()), 0)
+            << s.name << " in place, channel " << c;
+    }
+    double energy = 0;
+    for (const Sample x : got[0]) energy += static_cast<double>(x) * static_cast<double>(x);
+    EXPECT_GT(energy, 0.0) << s.name;  // silence would match trivially
+}
+
+TEST(Vst3Render, BitIdenticalToTheVst2LibraryDrivenWithSetParameter) {
+    std::vector<Scenario> scenarios{
+        {"defaults 44.1k/512", 44100.0, 512, false, {}},
+        {"defaults 48k/64 double", 48000.0, 64, true, {}},
+        {"defaults 96k/1000", 96000.0, 1000, false, {}},
+    };
+    // Each parameter at each end, from the first frame, and moved between
+    // its ends inside blocks at odd offsets (several points in one queue).
+    for (ParamID p = 0; p < 6; ++p)
+        for (double end : {0.0, 1.0})
+            scenarios.push_back({"ends", 44100.0, 256, p % 2 == 1, {{0, p, end}}});
+    scenarios.push_back({"changes at offsets", 48000.0, 512, false,
+                         {{100, 0, 0.9}, {100, 3, 0.1}, {333, 2, 0.7}, {511, 5, 1.0}, {700, 0, 0.2}, {701, 0, 0.8},
+                          {2048, 4, 0.0}, {5000, 1, 0.6}}});
+    scenarios.push_back({"changes at offsets, doubles", 44100.0, 333, true,
+                         {{1, 1, 0.3}, {332, 2, 0.25}, {333, 2, 0.75}, {4000, 3, 0.95}, {4001, 4, 0.05}}});
+    for (const Scenario& s : scenarios) {
+        SCOPED_TRACE(s.name);
+        if (s.doubles)
+            expectSameAudio<double>(s);
+        else
+            expectSameAudio<float>(s);
+    }
+}
+
+TEST(Vst3Render, FlushesAndBlocksWithoutBuffersStillTakeTheChanges) {
+    Plugin plugin(module(), kCid);
+    plugin.start(44100.0, 128);
+    ParamChanges changes;
+    changes.add(2, 0, 1.0);
+    changes.add(9, 0, 1.0);  // no such parameter
+    ProcessData flush{};
+    flush.inputParameterChanges = &changes;
+    ASSERT_EQ(plugin.processor->process(&flush), kResultOk);
+    EXPECT_EQ(plugin.controller->getParamNormalized(2), 1.0);
+    // Buffers missing a channel: outputs that exist fall silent.
+    float left[16], right[16];
+    std::fill(std::begin(left), std::end(left), 1.0f);
+    float* one[2] = {left, nullptr};
+    float* outs[2] = {left, right};
+    ParamChanges more;
+    more.add(3, 5, 0.0);
+    EXPECT_EQ(plugin.process(one, outs, 16, &more), kResultOk);
+    EXPECT_EQ(plugin.controller->getParamNormalized(3), 0.0);
+    EXPECT_EQ(left[7], 0.0f);
+    EXPECT_EQ(plugin.processor->process(nullptr), kInvalidArgument);
+}
+
+// The effect's tail: how long after a loud burst its output stays above
+// -120 dBFS (it never reaches exact zero: the effect feeds a tiny offset
+// against denormals), at its defaults and with the least damping, each
+// resonance end and the trims at their ends. getTailSamples must cover it.
+TEST(Vst3Render, TailIsWhatTheEffectRings) {
+    struct Setting {
+        double resonance, damping, trims;
+    };
+    const Setting settings[] = {{0.0, 0.0, 0.5}, {1.0, 0.0, 0.5}, {0.0, 0.0, 1.0}, {1.0, 0.0, 1.0}, {0.5, 1.0, 0.0}};
+    for (double rate : {44100.0, 48000.0}) {
+        int32 longest = 0;
+        for (const Setting& setting : settings) {
+            Plugin plugin(module(), kCid);
+            plugin.start(rate, 512);
+            plugin.controller->setParamNormalized(0, setting.trims);
+            plugin.controller->setParamNormalized(1, setting.trims);
+            plugin.controller->setParamNormalized(3, setting.resonance);
+            plugin.controller->setParamNormalized(4, setting.damping);
+            const auto burst = static_cast<int32>(rate / 4);
+            const auto total = static_cast<int32>(rate * 9);
+            auto in = testSignal<float>(burst, rate);
+            for (auto& channel : in) {
+                for (float& x : channel) x *= 1.6f;  // peaks near full scale
+                channel.resize(static_cast<std::size_t>(total), 0.0f);
+            }
+            std::vector<float> out[2] = {std::vector<float>(in[0].size()), std::vector<float>(in[0].size())};
+            for (int32 start = 0; start < total; start += 512) {
+                float* ins[2] = {in[0].data() + start, in[1].data() + start};
+                float* outs[2] = {out[0].data() + start, out[1].data() + start};
+                plugin.process(ins, outs, std::min(512, total - start));
+            }
+            int32 lastAudible = -1;
+            for (int c = 0; c < 2; ++c)
+                for (int32 n = 0; n < total; ++n)
+                    if (std::fabs(out[c][n]) > 1e-6f) lastAudible = std::max(lastAudible, n);
+            const int32 rings = lastAudible + 1 - burst;
+            std::printf("tail at %.0f Hz, resonance %.1f damping %.1f trims %.1f: %d samples above -120 dBFS\n",
+                        rate, setting.resonance, setting.damping, setting.trims, rings);
+            EXPECT_LT(lastAudible, total - static_cast<int32>(rate)) << "still ringing after eight seconds";
+            longest = std::max(longest, rings);
+            EXPECT_GE(static_cast<int32>(plugin.processor->getTailSamples()), rings);
+        }
+        Plugin plugin(module(), kCid);
+        plugin.start(rate, 512);
+        // Covering, not wildly more.
+        EXPECT_LT(plugin.processor->getTailSamples(), static_cast<uint32>(longest + rate));
+    }
+}
+
+// ---------------------------------------------------------------- state
+
+TEST(Vst3State, IsTheVst2ChunkAndRestoresIntoAFreshInstance) {
+    Plugin plugin(module(), kCid);
+    e2e::Instance vst2(vst2Library().entry());
+    vst2.startUp();
+    const double values[6] = {0.1, 0.9, 0.66, 0.25, 0.8, 0.4};
+    for (ParamID p = 0; p < 6; ++p) {
+        ASSERT_EQ(plugin.controller->setParamNormalized(p, values[p]), kResultOk);
+        vst2.set(static_cast<int32>(p), static_cast<float>(values[p]));
+    }
+    // Saved before any process call carried the values: they are in it.
+    MemoryStream saved(std::vector<std::uint8_t>{}, 7);  // short writes
+    ASSERT_EQ(plugin.component->getState(&saved), kResultOk);
+    const std::vector<unsigned char> chunk = vst2.chunk();
+    EXPECT_EQ(saved.bytes, std::vector<std::uint8_t>(chunk.begin(), chunk.end()));
+
+    Plugin fresh(module(), kCid);
+    fresh.start(48000.0, 256);
+    MemoryStream load(saved.bytes, 3);  // short reads
+    ASSERT_EQ(fresh.component->setState(&load), kResultOk);
+    MemoryStream again(saved.bytes);
+    ASSERT_EQ(fresh.controller->setComponentState(&again), kResultOk);
+    // As the VST 2.4 library reads the same chunk (it carries floats).
+    e2e::Instance restored(vst2Library().entry());
+    restored.startUp();
+    ASSERT_NE(restored.restore(chunk), 0);
+    for (ParamID p = 0; p < 6; ++p)
+        EXPECT_EQ(static_cast<float>(fresh.controller->getParamNormalized(p)), restored.get(static_cast<int32>(p))) << p;
+    EXPECT_EQ(fresh.state(), saved.bytes);
+    MemoryStream empty;
+    EXPECT_EQ(fresh.controller->getControllerState(&empty), kResultOk);
+    EXPECT_TRUE(empty.bytes.empty());
+}
+
+TEST(Vst3State, BadStateIsRefusedOrReadAsTheChunkRulesSay) {
+    Plugin plugin(module(), kCid);
+    plugin.start(44100.0, 64);
+    plugin.controller->setParamNormalized(1, 0.75);
+    const std::vector<std::uint8_t> good = plugin.state();
+    std::vector<std::vector<std::uint8_t>> bad{
+        {},
+        {good.begin(), good.begin() + static_cast<long>(good.size() / 2)},
+        std::vector<std::uint8_t>(good.size(), 0xFF),
+        std::vector<std::uint8_t>(2 << 20, 0x00),  // past any chunk
+    };
+    std::string text = "VstW\x00\x00\x00\x08 another plug-in's bytes";
+    bad.emplace_back(text.begin(), text.end());
+    for (auto& bytes : bad) {
+        MemoryStream stream(bytes);
+        const tresult result = plugin.component->setState(&stream);
+        EXPECT_TRUE(result == kResultOk || result == kResultFalse) << bytes.size();
+        MemoryStream again(bytes);
+        plugin.controller->setComponentState(&again);
+        for (ParamID p = 0; p < 6; ++p) {
+            const double x = plugin.controller->getParamNormalized(p);
+            EXPECT_TRUE(std::isfinite(x) && x >= 0.0 && x <= 1.0) << bytes.size() << " " << p;
+        }
+        float silence[32] = {}, out[2][32];
+        float* ins[2] = {silence, silence};
+        float* outs[2] = {out[0], out[1]};
+        plugin.process(ins, outs, 32);
+        for (float y : out[0]) EXPECT_TRUE(std::isfinite(y));
+    }
+    EXPECT_EQ(plugin.component->setState(nullptr), kInvalidArgument);
+    EXPECT_EQ(plugin.component->getState(nullptr), kInvalidArgument);
+    // The refused states left the last good one standing, or the chunk
+    // rules read it: whatever stands saves and restores again.
+    MemoryStream restore(good);
+    EXPECT_EQ(plugin.component->setState(&restore), kResultOk);
+    EXPECT_EQ(plugin.state(), good);
+}
+
+}  // namespace
+}  // namespace vst3test
