@@ -34,7 +34,8 @@ AdaptedEffect::AdaptedEffect(vst2::audioMasterCallback host) : host_(host) {
     effect_.getParameter = getParameterProc;
     effect_.processReplacing = processProc;
     effect_.processDoubleReplacing = processDoubleProc;
-    effect_.numPrograms = 0;
+    // One program, named like the plug-in, as VST 2.4 effects without banks show it.
+    effect_.numPrograms = 1;
     effect_.ioRatio = 1.0f;
     effect_.object = this;
     effect_.version = 1;
@@ -65,12 +66,23 @@ const vst2::VstTimeInfo* AdaptedEffect::hostTime() {
     return reinterpret_cast<const vst2::VstTimeInfo*>(callHost(vst2::audioMasterGetTime, 0, 0));
 }
 
-void AdaptedEffect::queueValue(int index, double normalised) {
+void AdaptedEffect::queueValue(int index, double normalised, bool forHost) {
     if (index < 0 || index >= numParams()) return;
     Pending& slot = pending_[static_cast<std::size_t>(index)];
     slot.value.store(normalised, std::memory_order_relaxed);
-    slot.dirty.store(true, std::memory_order_release);
+    if (forHost) slot.forHost.store(true, std::memory_order_release);
+    slot.forAudio.store(true, std::memory_order_release);
+    if (forHost) anyForHost_.store(true, std::memory_order_release);
     anyPending_.store(true, std::memory_order_release);
+}
+
+void AdaptedEffect::syncHost() {
+    if (!anyForHost_.exchange(false, std::memory_order_acq_rel)) return;
+    for (int i = 0; i < numParams(); ++i) {
+        Pending& slot = pending_[static_cast<std::size_t>(i)];
+        if (slot.forHost.exchange(false, std::memory_order_acq_rel))
+            hostValue(i, slot.value.load(std::memory_order_relaxed));
+    }
 }
 
 void AdaptedEffect::settlePending() {
@@ -106,6 +118,7 @@ vst2::VstIntPtr AdaptedEffect::dispatchProc(vst2::AEffect* e, vst2::VstInt32 opc
         return 1;
     }
     std::lock_guard<std::recursive_mutex> lock(self->hostLock_);
+    self->syncHost();
     const vst2::VstIntPtr result = self->dispatch(opcode, index, value, ptr, opt);
     self->afterHostCall();
     return result;
@@ -138,6 +151,15 @@ vst2::VstIntPtr AdaptedEffect::dispatch(vst2::VstInt32 opcode, vst2::VstInt32 in
             return 0;
         case vst2::effSetProcessPrecision:
             doublePrecision_ = value == kProcessPrecision64;
+            return 1;
+        case vst2::effGetProgram:
+            return 0;
+        case vst2::effGetProgramName:
+            copyText(ptr, name_);
+            return 1;
+        case vst2::effGetProgramNameIndexed:
+            if (index != 0) return 0;
+            copyText(ptr, name_);
             return 1;
         case vst2::effGetEffectName:
             copyText(ptr, name_, 32);
@@ -210,17 +232,15 @@ vst2::VstIntPtr AdaptedEffect::dispatch(vst2::VstInt32 opcode, vst2::VstInt32 in
 void AdaptedEffect::setParameterProc(vst2::AEffect* e, vst2::VstInt32 index, float value) {
     AdaptedEffect* self = adapterOf(e);
     if (self == nullptr || index < 0 || index >= self->numParams() || !std::isfinite(value)) return;
-    const double normalised = std::clamp(static_cast<double>(value), 0.0, 1.0);
-    std::lock_guard<std::recursive_mutex> lock(self->hostLock_);
-    self->queueValue(index, normalised);
-    self->hostValue(index, normalised);
-    self->afterHostCall();
+    // Lock-free: automation calls this on the audio thread.
+    self->queueValue(index, std::clamp(static_cast<double>(value), 0.0, 1.0), true);
 }
 
 float AdaptedEffect::getParameterProc(vst2::AEffect* e, vst2::VstInt32 index) {
     AdaptedEffect* self = adapterOf(e);
     if (self == nullptr || index < 0 || index >= self->numParams()) return 0.0f;
     std::lock_guard<std::recursive_mutex> lock(self->hostLock_);
+    self->syncHost();
     const double value = self->pluginValue(index);
     return std::isfinite(value) ? static_cast<float>(std::clamp(value, 0.0, 1.0)) : 0.0f;
 }

@@ -66,7 +66,10 @@ protected:
 
     // The format's side, all on the host thread (under the lock) unless said.
     virtual void switchOn(bool on) = 0;  // state is tracked by the base
-    virtual void hostValue(int index, double normalised) = 0;  // after the pending slot is set
+    // A value VST 2.4's setParameter set, on the host thread before its next
+    // call (setParameter itself may come from the audio thread and so takes
+    // no lock); the audio side finds it pending as well.
+    virtual void hostValue(int index, double normalised) = 0;
     virtual double pluginValue(int index) = 0;
     virtual std::string parameterName(int index) = 0;
     virtual std::string parameterLabel(int index) = 0;
@@ -114,21 +117,22 @@ protected:
         int taken = 0;
         for (int i = 0; i < numParams(); ++i) {
             Pending& slot = pending_[static_cast<std::size_t>(i)];
-            if (!slot.dirty.exchange(false, std::memory_order_acq_rel)) continue;
+            if (!slot.forAudio.exchange(false, std::memory_order_acq_rel)) continue;
             each(i, slot.value.load(std::memory_order_relaxed));
             ++taken;
         }
         return taken;
     }
     bool hasPending(int index) const {
-        return pending_[static_cast<std::size_t>(index)].dirty.load(std::memory_order_acquire);
+        return pending_[static_cast<std::size_t>(index)].forAudio.load(std::memory_order_acquire);
     }
     double pendingValue(int index) const {
         return pending_[static_cast<std::size_t>(index)].value.load(std::memory_order_relaxed);
     }
-    // Marks a value for the audio thread without telling the format's host
-    // side (an edit the plug-in's own editor made).
-    void queueValue(int index, double normalised);
+    // Marks a value for the audio thread; with `forHost` also for the
+    // format's host-thread side (hostValue), which an edit made in the
+    // plug-in's own editor already knows.
+    void queueValue(int index, double normalised, bool forHost = false);
 
     // Runs f with the plug-in's audio side held, from the host thread.
     template <typename F>
@@ -159,13 +163,17 @@ private:
 
     struct Pending {
         std::atomic<double> value{0.0};
-        std::atomic<bool> dirty{false};
+        std::atomic<bool> forAudio{false};
+        std::atomic<bool> forHost{false};
     };
+    // On the host thread: values setParameter left for hostValue.
+    void syncHost();
 
     vst2::AEffect effect_{};
     vst2::audioMasterCallback host_;
     std::unique_ptr<Pending[]> pending_;
     std::atomic<bool> anyPending_{false};
+    std::atomic<bool> anyForHost_{false};
     std::atomic_flag audioBusy_ = ATOMIC_FLAG_INIT;
     std::atomic<bool> onForAudio_{false};
     bool on_ = false;

@@ -405,7 +405,9 @@ void ClapEffect::hostValue(int, double) {
 }
 
 double ClapEffect::pluginValue(int index) {
-    if (hasPending(index)) return pendingValue(index);
+    // What the plug-in makes of a value (it may round it) shows only once it
+    // has the value: flushed now rather than read back as it was sent.
+    if (hasPending(index)) settlePending();
     double value = 0.0;
     if (params_ext_ == nullptr || !params_ext_->get_value(plugin_, params_[static_cast<std::size_t>(index)].id, &value))
         return 0.0;

@@ -418,7 +418,7 @@ public:
     void edited(vst2::VstInt32 opcode, ParamID id, double value) {
         const int index = indexOf(id);
         if (index < 0) return;
-        if (opcode == vst2::audioMasterAutomate) queueValue(index, value);
+        if (opcode == vst2::audioMasterAutomate) queueValue(index, value, false);
         callHost(opcode, index, 0, nullptr, static_cast<float>(value));
     }
     void restarted(int32 flags) {
