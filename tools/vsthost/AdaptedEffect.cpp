@@ -1,6 +1,7 @@
 #include "tools/vsthost/AdaptedEffect.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
@@ -85,8 +86,38 @@ void AdaptedEffect::syncHost() {
     }
 }
 
+bool AdaptedEffect::awaitAudio() {
+    // A running audio thread takes pending values at the start of its next
+    // block: wait for that block to end rather than contend with a thread
+    // that holds the plug-in's audio side nearly all the time. When no block
+    // has ended for a while there is no audio thread.
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kQuiet = std::chrono::milliseconds(20);
+    std::uint64_t seen = blocksDone_.load(std::memory_order_acquire);
+    auto quietSince = Clock::now();
+    bool taken = false;
+    std::uint64_t takenBy = 0;
+    for (;;) {
+        if (!onForAudio_.load(std::memory_order_acquire)) return false;
+        if (!taken && !anyPending_.load(std::memory_order_acquire)) {
+            taken = true;
+            takenBy = blocksDone_.load(std::memory_order_acquire);
+        }
+        const std::uint64_t done = blocksDone_.load(std::memory_order_acquire);
+        if (taken && done > takenBy) return true;
+        if (done != seen) {
+            seen = done;
+            quietSince = Clock::now();
+        } else if (Clock::now() - quietSince > kQuiet) {
+            return taken;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+}
+
 void AdaptedEffect::settlePending() {
-    if (on_ && anyPending_.load(std::memory_order_acquire)) withAudioSide([&] { flushPending(); });
+    if (!on_ || !anyPending_.load(std::memory_order_acquire)) return;
+    if (!awaitAudio()) withAudioSide([&] { flushPending(); });
 }
 
 void AdaptedEffect::setOn(bool on) {
@@ -239,6 +270,8 @@ void AdaptedEffect::setParameterProc(vst2::AEffect* e, vst2::VstInt32 index, flo
 float AdaptedEffect::getParameterProc(vst2::AEffect* e, vst2::VstInt32 index) {
     AdaptedEffect* self = adapterOf(e);
     if (self == nullptr || index < 0 || index >= self->numParams()) return 0.0f;
+    // Waited for outside the lock: the editor and the presets go on meanwhile.
+    if (self->readsAfterTaking() && self->hasPending(index)) self->awaitAudio();
     std::lock_guard<std::recursive_mutex> lock(self->hostLock_);
     self->syncHost();
     const double value = self->pluginValue(index);
@@ -287,6 +320,7 @@ void AdaptedEffect::process(Sample** inputs, Sample** outputs, int frames) {
             processBlock(inputs != nullptr ? in.data() : nullptr, out.data(), n);
         }
     }
+    blocksDone_.fetch_add(1, std::memory_order_release);
     audioBusy_.clear(std::memory_order_release);
 }
 

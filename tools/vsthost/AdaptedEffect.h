@@ -7,10 +7,12 @@
 //
 // Threads. VST 2.4 hosts call the dispatcher and setParameter from any
 // thread; VST 3 and CLAP want one UI/main thread. Every call but processing
-// is therefore serialised by one lock, which the audio thread never takes.
+// is therefore serialised by one lock, which the audio thread never takes,
+// and setParameter (automation calls it on the audio thread) takes none.
 // The plug-in's audio side (process, and a parameter flush outside
-// processing) is kept exclusive by a flag: the audio thread only ever waits
-// for a flush the host thread has in progress, which takes microseconds.
+// processing) is kept exclusive by a flag, which a host thread takes only
+// when no audio thread is running; so the audio thread never waits in
+// practice (at worst for one flush, which takes microseconds).
 #pragma once
 
 #include <atomic>
@@ -99,6 +101,8 @@ protected:
     void setLatency(std::int32_t frames) { effect_.initialDelay = frames; }
 
     bool switchedOn() const { return on_; }
+    // Blocks the audio side has finished, for telling whether one runs.
+    std::uint64_t blocksDone() const { return blocksDone_.load(std::memory_order_acquire); }
     double sampleRate() const { return sampleRate_; }
     int maxBlock() const { return maxBlock_; }
     bool doublePrecision() const { return doublePrecision_; }
@@ -141,8 +145,16 @@ protected:
         f();
         audioBusy_.clear(std::memory_order_release);
     }
-    // Applies pending values now if no audio thread will (before a state
-    // save or load, and when switched off for formats that flush then).
+    // Whether getParameter must wait for a pending value to reach the
+    // plug-in, which alone knows what it makes of it.
+    virtual bool readsAfterTaking() const { return false; }
+    // Lock-free: true once a running audio thread has taken every pending
+    // value and finished the block; false when none runs (no block for a while).
+    bool awaitAudio();
+    // Returns once the plug-in has every pending value: taken by a running
+    // audio thread's next block, or flushed from this thread when none runs.
+    // Before a state save or load, at switch-off, and where a read must see
+    // what the plug-in made of a value.
     void settlePending();
 
     std::recursive_mutex hostLock_;
@@ -176,6 +188,7 @@ private:
     std::atomic<bool> anyForHost_{false};
     std::atomic_flag audioBusy_ = ATOMIC_FLAG_INIT;
     std::atomic<bool> onForAudio_{false};
+    std::atomic<std::uint64_t> blocksDone_{0};
     bool on_ = false;
     double sampleRate_ = 44100.0;
     int maxBlock_ = 1024;

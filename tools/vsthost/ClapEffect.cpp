@@ -98,6 +98,7 @@ protected:
     void closeEditor() override;
     void idle() override;
     void afterHostCall() override { serveCallbacks(); }
+    bool readsAfterTaking() const override { return true; }
     std::int32_t tailSamples() override;
     void flushPending() override;
     void processBlock(float** inputs, float** outputs, int frames) override { run(inputs, outputs, frames); }
@@ -157,6 +158,8 @@ private:
     bool guiCreated_ = false;
     int editorWidth_ = 0, editorHeight_ = 0;
     bool knowSize_ = false;
+    std::uint64_t blocksAtRequest_ = 0;
+    int idleLooks_ = 0;
 };
 
 class ClapModule final : public FormatModule {
@@ -551,10 +554,22 @@ void ClapEffect::idle() {
 
 void ClapEffect::serveCallbacks() {
     if (callbackRequested_.exchange(false) && plugin_->on_main_thread != nullptr) plugin_->on_main_thread(plugin_);
-    if (flushRequested_.exchange(false) && params_ext_ != nullptr) {
-        // The editor's changes wait in the plug-in for a flush or a process call.
-        if (switchedOn()) withAudioSide([&] { flushPending(); });
-        else flushPending();
+    if (flushRequested_.load() && params_ext_ != nullptr) {
+        // The editor's changes wait in the plug-in for a flush or a process
+        // call: a running audio thread's next block takes them, and only
+        // when none has run since the last look is the flush made here.
+        const std::uint64_t done = blocksDone();
+        if (!switchedOn()) {
+            flushRequested_.store(false);
+            flushPending();
+        } else if (done != blocksAtRequest_) {
+            flushRequested_.store(false);
+        } else if (++idleLooks_ >= 2) {
+            flushRequested_.store(false);
+            withAudioSide([&] { flushPending(); });
+        }
+        if (!flushRequested_.load()) idleLooks_ = 0;
+        blocksAtRequest_ = done;
     }
 }
 
