@@ -1,5 +1,6 @@
 # Installs the built plug-ins for the current user, where hosts look in the
-# home directory: VST 2 plug-ins into ~/.vst, LV2 bundles into ~/.lv2.
+# home directory: VST 2 plug-ins into ~/.vst, VST 3 bundles into ~/.vst3,
+# LV2 bundles into ~/.lv2.
 #   cmake -DBUILD_DIR=build/default [-DCONFIG=RelWithDebInfo] -P cmake/InstallUser.cmake
 # It runs the project's own install rules (stripped, as the packages are) into
 # a stage inside the build tree and copies the plug-in folders from there, so
@@ -24,7 +25,7 @@ if(failed)
 endif()
 
 set(installed 0)
-foreach(format IN ITEMS vst lv2)
+foreach(format IN ITEMS vst vst3 lv2)
   file(GLOB plugins LIST_DIRECTORIES true ${stage}/lib/${format}/*)
   set(target $ENV{HOME}/.${format})
   foreach(plugin IN LISTS plugins)
@@ -40,5 +41,5 @@ foreach(format IN ITEMS vst lv2)
 endforeach()
 file(REMOVE_RECURSE ${stage})
 if(installed EQUAL 0)
-  message(FATAL_ERROR "the install rules put no plug-in into lib/vst or lib/lv2")
+  message(FATAL_ERROR "the install rules put no plug-in into lib/vst, lib/vst3 or lib/lv2")
 endif()

@@ -84,7 +84,8 @@ cartridge frequency response, tone-arm resonance and damping, and the
 tracking force.
 
 The package holds the VST 2.4 plug-in for Linux hosts (/usr/lib/vst), the
-same effect as an LV2 bundle (/usr/lib/lv2/Tonarvo.lv2), the
+same effect as a VST 3 bundle (/usr/lib/vst3/Tonarvo.vst3) and as an LV2
+bundle (/usr/lib/lv2/Tonarvo.lv2), the
 command-line host vsthost, which renders audio files through any VST 2.4
 plug-in, and tonarvo-snapshot, which draws the plug-in's interface to a PNG.")
 endif()
@@ -92,7 +93,7 @@ endif()
 set(CPACK_PACKAGE_NAME tonarvo)
 set(CPACK_PACKAGE_VENDOR "The Tonarvo developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "record-player tone arm and stylus effect (VST 2.4 and LV2 plug-in)")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "record-player tone arm and stylus effect (VST 2.4, VST 3 and LV2 plug-in)")
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -101,7 +102,8 @@ include(CPack)
 
 # A user's own install, into the folders hosts scan in the home directory:
 # the install rules above into a stage in the build tree, stripped, then the
-# plug-ins from its lib/vst into ~/.vst and its LV2 bundles into ~/.lv2.
+# plug-ins from its lib/vst into ~/.vst, its VST 3 bundles into ~/.vst3 and
+# its LV2 bundles into ~/.lv2.
 #   cmake --build --preset default --target install-user
 if(NOT WIN32)
   add_custom_target(install-user
@@ -113,6 +115,9 @@ if(NOT WIN32)
   add_dependencies(install-user Tonarvo tonarvo_compressed_docs)
   if(TARGET Tonarvo_lv2)
     add_dependencies(install-user Tonarvo_lv2)
+  endif()
+  if(TARGET Tonarvo_vst3)
+    add_dependencies(install-user Tonarvo_vst3)
   endif()
   if(TONARVO_BUILD_TOOLS)
     add_dependencies(install-user vsthost tonarvo-snapshot)

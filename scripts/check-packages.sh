@@ -87,8 +87,8 @@ dpkg-deb --contents "$deb" >"$work/contents"
 # Every entry belongs to root, and no file lies outside the folders below.
 awk '$2 != "root/root" {print; bad=1} END {exit bad}' "$work/contents" || fail "entries not owned by root/root"
 awk '{print $6}' "$work/contents" | grep -v '/$' | sort >"$work/deb-files"
-grep -Ev '^\./usr/(bin|lib/vst|lib/lv2|share/doc/tonarvo|share/man/man1)/' "$work/deb-files" &&
-  fail "files outside /usr/bin, /usr/lib/vst, /usr/lib/lv2, /usr/share/doc/tonarvo and the manual pages"
+grep -Ev '^\./usr/(bin|lib/vst|lib/vst3|lib/lv2|share/doc/tonarvo|share/man/man1)/' "$work/deb-files" &&
+  fail "files outside /usr/bin, /usr/lib/vst, /usr/lib/vst3, /usr/lib/lv2, /usr/share/doc/tonarvo and the manual pages"
 cat >"$work/expected" <<EOF
 ./usr/bin/tonarvo-snapshot
 ./usr/bin/vsthost
@@ -99,11 +99,16 @@ cat >"$work/expected" <<EOF
 ./usr/share/man/man1/tonarvo-snapshot.1.gz
 ./usr/share/man/man1/vsthost.1.gz
 EOF
-diff -u "$work/expected" <(grep -v '^\./usr/lib/lv2/' "$work/deb-files") || fail "the .deb's files differ from the list above"
+diff -u "$work/expected" <(grep -Ev '^\./usr/lib/(lv2|vst3)/' "$work/deb-files") ||
+  fail "the .deb's files differ from the list above"
 grep -q '^\./usr/lib/lv2/Tonarvo\.lv2/manifest\.ttl$' "$work/deb-files" || fail "no Tonarvo.lv2/manifest.ttl in /usr/lib/lv2"
 grep '^\./usr/lib/lv2/' "$work/deb-files" | grep -v '^\./usr/lib/lv2/Tonarvo\.lv2/' &&
   fail "files in /usr/lib/lv2 outside the Tonarvo.lv2 bundle"
 ok "the LV2 bundle /usr/lib/lv2/Tonarvo.lv2"
+printf '%s\n' ./usr/lib/vst3/Tonarvo.vst3/Contents/Resources/moduleinfo.json \
+  "./usr/lib/vst3/Tonarvo.vst3/Contents/$(uname -m)-linux/Tonarvo.so" |
+  diff -u - <(grep '^\./usr/lib/vst3/' "$work/deb-files") || fail "the VST 3 bundle's files differ from the list above"
+ok "the VST 3 bundle /usr/lib/vst3/Tonarvo.vst3"
 mkdir "$work/deb"
 dpkg-deb -x "$deb" "$work/deb"
 while IFS= read -r path; do
@@ -145,18 +150,22 @@ stale=$(grep -oE 'tonarvo[_-][0-9]+\.[0-9]+\.[0-9]+' README.md | grep -v "[_-]$v
 [ -z "$stale" ] || fail "README.md names other versions: $stale"
 ok "$version in the three file names, the control file, the changelog and README.md"
 
-section "install-user: the plug-ins into ~/.vst and ~/.lv2"
+section "install-user: the plug-ins into ~/.vst, ~/.vst3 and ~/.lv2"
 mkdir "$work/home"
 HOME=$work/home cmake --build "$linux" --target install-user >"$work/install-user.log" 2>&1 ||
   { cat "$work/install-user.log"; fail "the install-user target failed"; }
 cmp -s "$work/home/.vst/Tonarvo.so" "$work/deb/usr/lib/vst/Tonarvo.so" ||
   fail "~/.vst/Tonarvo.so is not the packaged plug-in"
 diff -r "$work/home/.lv2/Tonarvo.lv2" "$work/deb/usr/lib/lv2/Tonarvo.lv2" || fail "~/.lv2/Tonarvo.lv2 is not the packaged bundle"
-ok "~/.vst/Tonarvo.so and ~/.lv2/Tonarvo.lv2, as packaged"
+diff -r "$work/home/.vst3/Tonarvo.vst3" "$work/deb/usr/lib/vst3/Tonarvo.vst3" ||
+  fail "~/.vst3/Tonarvo.vst3 is not the packaged bundle"
+ok "~/.vst/Tonarvo.so, ~/.vst3/Tonarvo.vst3 and ~/.lv2/Tonarvo.lv2, as packaged"
 
 section "the Windows zip"
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/zip-files"
-printf '%s\n' "$zipName/LICENSE.txt" "$zipName/README.txt" "$zipName/Tonarvo.dll" | diff -u - "$work/zip-files" ||
+printf '%s\n' "$zipName/LICENSE.txt" "$zipName/README.txt" "$zipName/Tonarvo.dll" \
+  "$zipName/Tonarvo.vst3/Contents/Resources/moduleinfo.json" "$zipName/Tonarvo.vst3/Contents/x86_64-win/Tonarvo.vst3" |
+  diff -u - "$work/zip-files" ||
   fail "the zip's files differ from the list above"
 unzip -q "$zip" -d "$work/zip"
 unpacked=$work/zip/$zipName
@@ -166,10 +175,15 @@ for text in README.txt LICENSE.txt; do
 done
 grep -q "Tonarvo $version " "$unpacked/README.txt" || fail "README.txt does not name version $version"
 sed 's/$/\r/' LICENSE | cmp -s - "$unpacked/LICENSE.txt" || fail "LICENSE.txt is not LICENSE"
-if x86_64-w64-mingw32-objdump -h "$unpacked/Tonarvo.dll" | grep -q '\.debug'; then
-  fail "Tonarvo.dll in the zip is not stripped"
-fi
-ok "Tonarvo.dll (stripped), README.txt and LICENSE.txt with CRLF line ends"
+for binary in Tonarvo.dll Tonarvo.vst3/Contents/x86_64-win/Tonarvo.vst3; do
+  if x86_64-w64-mingw32-objdump -h "$unpacked/$binary" | grep -q '\.debug'; then
+    fail "$binary in the zip is not stripped"
+  fi
+done
+cmp -s "$unpacked/Tonarvo.vst3/Contents/Resources/moduleinfo.json" \
+  "$work/deb/usr/lib/vst3/Tonarvo.vst3/Contents/Resources/moduleinfo.json" ||
+  fail "the zip's moduleinfo.json differs from the .deb's"
+ok "Tonarvo.dll and the Tonarvo.vst3 folder (stripped, the .deb's moduleinfo.json), README.txt and LICENSE.txt with CRLF line ends"
 
 section "the Windows end-to-end tests against the DLL from the zip (Wine)"
 # The test programs beside the unpacked DLL: LoadLibrary looks in the
@@ -237,6 +251,13 @@ else
   # Only the system folder, so a bundle in ~/.lv2 cannot stand in for it.
   LV2_PATH=/usr/lib/lv2 lv2ls | grep -qx 'urn:tonarvo:tonarvo' || fail "lv2ls does not list urn:tonarvo:tonarvo"
   ok "lv2ls lists urn:tonarvo:tonarvo"
+  if [ -x /usr/lib/ardour7/ardour-vst3-scanner ]; then
+    tests/vst3/ardour-scan.sh /usr/lib/vst3/Tonarvo.vst3 60950277BFA647B890278E157E1FEF98 \
+      "MARVOLTIC - Tonarvo - 20241108" >"$work/scan.log" 2>&1 || { cat "$work/scan.log"; fail "Ardour's VST 3 scanner"; }
+    ok "Ardour's VST 3 scanner accepts /usr/lib/vst3/Tonarvo.vst3"
+  else
+    skipped "Ardour's VST 3 scanner is not installed (Debian package ardour)"
+  fi
 
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tonarvo </dev/null >"$work/apt.log" 2>&1 ||
     { cat "$work/apt.log"; fail "apt-get purge tonarvo"; }

@@ -10,6 +10,8 @@ packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64
   dpkg-dev lintian file unzip lilv-utils
   lv2-dev liblilv-dev libsuil-dev sordi
+  # Ardour's VST 3 scanner checks the VST 3 bundle (tests/vst3).
+  ardour
 )
 
 missing=()

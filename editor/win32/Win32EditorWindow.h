@@ -39,6 +39,7 @@ public:
     void invalidate() override;
     void idle() override;
     bool isOpen() const override { return hwnd != nullptr; }
+    std::uintptr_t nativeWindow() const override { return reinterpret_cast<std::uintptr_t>(hwnd); }
 
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

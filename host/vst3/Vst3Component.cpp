@@ -21,6 +21,9 @@ constexpr std::size_t kChangeCapacity = 4096;
 // Component states are VST 2.4 chunks: a few kilobytes. Anything past this
 // is not ours.
 constexpr std::size_t kStateLimit = 1 << 20;
+// The largest block size passed on: the in-place copies are made for it.
+// Longer blocks still work, in pieces of this size.
+constexpr int32 kLargestBlock = 1 << 20;
 
 bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
@@ -233,11 +236,13 @@ tresult VST3_CALL Component::setupProcessing(ProcessSetup* setup) {
     // The rate and block size reach the effect at its next switch-on; while
     // it runs, its buffers must not change under the audio thread.
     if (core->isActive()) return kResultFalse;
-    if (!(setup->sampleRate > 0.0) || !std::isfinite(setup->sampleRate)) return kInvalidArgument;
+    // The effect takes its rate as float, as from a VST 2.4 host.
+    if (!(setup->sampleRate > 0.0) || !std::isfinite(static_cast<float>(setup->sampleRate))) return kInvalidArgument;
     if (setup->symbolicSampleSize != kSample32 && setup->symbolicSampleSize != kSample64) return kResultFalse;
     sampleRate = setup->sampleRate;
     core->setSampleRate(setup->sampleRate);
-    core->setBlockSize(setup->maxSamplesPerBlock > 0 ? setup->maxSamplesPerBlock : wrap::kDefaultBlockSize);
+    const int32 block = setup->maxSamplesPerBlock;
+    core->setBlockSize(block > 0 ? std::min(block, kLargestBlock) : wrap::kDefaultBlockSize);
     return kResultOk;
 }
 
@@ -310,8 +315,9 @@ tresult VST3_CALL Component::process(ProcessData* data) {
     }
 
     const bool doubles = data->symbolicSampleSize == kSample64;
-    AudioBusBuffers* in = data->numInputs > 0 ? data->inputs : nullptr;
-    AudioBusBuffers* out = data->numOutputs > 0 ? data->outputs : nullptr;
+    const bool known = doubles || data->symbolicSampleSize == kSample32;
+    AudioBusBuffers* in = known && data->numInputs > 0 ? data->inputs : nullptr;
+    AudioBusBuffers* out = known && data->numOutputs > 0 ? data->outputs : nullptr;
     const auto channelsOf = [doubles](AudioBusBuffers* bus) -> void** {
         if (bus == nullptr || bus->numChannels < 2) return nullptr;
         void** channels = doubles ? reinterpret_cast<void**>(bus->channelBuffers64)

@@ -68,8 +68,14 @@ public:
 #if defined(_WIN32)
         if (!component.openEditor(this, parent)) return kResultFalse;
         const auto window = reinterpret_cast<HWND>(component.wrapped().editorWindow());
-        SetPropA(window, kViewProperty, this);
-        SetTimer(window, kIdleTimer, static_cast<UINT>(kIdleMilliseconds), &View::timerProc);
+        // The timer runs the idle from the host's message loop; without it
+        // the editor would take no clicks.
+        if (window == nullptr || !SetPropA(window, kViewProperty, this) ||
+            SetTimer(window, kIdleTimer, static_cast<UINT>(kIdleMilliseconds), &View::timerProc) == 0) {
+            if (window) RemovePropA(window, kViewProperty);
+            component.closeEditor(this);
+            return kResultFalse;
+        }
         editorWindow = window;
 #else
         // Without the host's run loop nothing would ever draw the editor or
@@ -81,7 +87,11 @@ public:
             releaseLoop();
             return kResultFalse;
         }
-        loop->registerTimer(static_cast<Linux::ITimerHandler*>(this), kIdleMilliseconds);
+        if (loop->registerTimer(static_cast<Linux::ITimerHandler*>(this), kIdleMilliseconds) != kResultOk) {
+            component.closeEditor(this);
+            releaseLoop();
+            return kResultFalse;
+        }
         const int fd = component.wrapped().editorEventDescriptor();
         if (fd >= 0) watching = loop->registerEventHandler(static_cast<Linux::IEventHandler*>(this), fd) == kResultOk;
 #endif

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <memory>
 #include <sstream>
+#include <thread>
+#include <atomic>
 
 #include "../e2e/PluginHost.h"
 #include "Vst3TestHost.h"
@@ -104,6 +106,16 @@ TEST(Vst3Lifecycle, RepeatedAndOutOfOrderCallsAreHarmless) {
     EXPECT_EQ(plugin.component->setActive(1), kResultOk);  // twice on
     ProcessSetup late{kRealtime, kSample32, 64, 96000.0};
     EXPECT_EQ(plugin.processor->setupProcessing(&late), kResultFalse);  // not while it runs
+    plugin.component->setActive(0);
+    ProcessSetup absurd{kRealtime, kSample32, INT32_MAX, 1e300};
+    EXPECT_EQ(plugin.processor->setupProcessing(&absurd), kInvalidArgument);
+    absurd.sampleRate = 44100.0;  // a huge block is taken in pieces
+    EXPECT_EQ(plugin.processor->setupProcessing(&absurd), kResultOk);
+    plugin.component->setActive(1);
+    float silence[8] = {}, out[2][8];
+    float* ins[2] = {silence, silence};
+    float* outs[2] = {out[0], out[1]};
+    EXPECT_EQ(plugin.process(ins, outs, 8), kResultOk);
     // Destroyed while active (the Plugin's destructor switches off first;
     // this one does not).
     Plugin active(module(), kCid);
@@ -173,6 +185,7 @@ struct Scenario {
 };
 
 constexpr double kSeconds = 0.25;
+constexpr double kPi = 3.14159265358979323846;
 
 template <typename Sample>
 std::vector<std::vector<Sample>> testSignal(int32 frames, double rate) {
@@ -181,8 +194,8 @@ std::vector<std::vector<Sample>> testSignal(int32 frames, double rate) {
     for (int32 n = 0; n < frames; ++n) {
         noise = noise * 1664525u + 1013904223u;
         const double hiss = (static_cast<double>(noise >> 8) / 16777216.0 - 0.5) * 0.2;
-        in[0][n] = static_cast<Sample>(0.5 * std::sin(2 * M_PI * 440.0 * n / rate) + hiss);
-        in[1][n] = static_cast<Sample>(0.4 * std::sin(2 * M_PI * 97.0 * n / rate) - hiss);
+        in[0][n] = static_cast<Sample>(0.5 * std::sin(2 * kPi * 440.0 * n / rate) + hiss);
+        in[1][n] = static_cast<Sample>(0.4 * std::sin(2 * kPi * 97.0 * n / rate) - hiss);
     }
     return in;
 }
@@ -421,6 +434,35 @@ TEST(Vst3State, BadStateIsRefusedOrReadAsTheChunkRulesSay) {
     MemoryStream restore(good);
     EXPECT_EQ(plugin.component->setState(&restore), kResultOk);
     EXPECT_EQ(plugin.state(), good);
+}
+
+// A host's two threads at once: the UI thread sets values, reads them and
+// saves the state while the audio thread processes blocks with changes.
+// Under the tsan preset this is where races would show.
+TEST(Vst3Threads, ControllerCallsWhileProcessing) {
+    Plugin plugin(module(), kCid);
+    plugin.start(48000.0, 128);
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        auto in = testSignal<float>(128, 48000.0);
+        std::vector<float> out[2] = {std::vector<float>(128), std::vector<float>(128)};
+        float* ins[2] = {in[0].data(), in[1].data()};
+        float* outs[2] = {out[0].data(), out[1].data()};
+        for (int block = 0; !done.load() || block < 50; ++block) {
+            ParamChanges changes;
+            changes.add(static_cast<ParamID>(block % 6), block % 128, (block % 11) / 10.0);
+            plugin.process(ins, outs, 128, &changes);
+        }
+    });
+    for (int k = 0; k < 200; ++k) {
+        plugin.controller->setParamNormalized(static_cast<ParamID>(k % 6), (k % 7) / 6.0);
+        EXPECT_TRUE(std::isfinite(plugin.controller->getParamNormalized(static_cast<ParamID>((k + 3) % 6))));
+        if (k % 20 == 0) {
+            EXPECT_FALSE(plugin.state().empty());
+        }
+    }
+    done = true;
+    audio.join();
 }
 
 }  // namespace

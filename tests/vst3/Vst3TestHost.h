@@ -81,7 +81,7 @@ public:
 
 // A byte stream; reads and writes move at most `piece` bytes per call, as
 // hosts' streams may.
-class MemoryStream : public HostObject<IBStream> {
+class MemoryStream final : public HostObject<IBStream> {
 public:
     MemoryStream() = default;
     explicit MemoryStream(std::vector<std::uint8_t> data, int32 piece = 1 << 30) : bytes(std::move(data)), piece(piece) {}
@@ -114,7 +114,7 @@ public:
     int32 piece = 1 << 30;
 };
 
-class ParamQueue : public HostObject<IParamValueQueue> {
+class ParamQueue final : public HostObject<IParamValueQueue> {
 public:
     explicit ParamQueue(ParamID id) : id(id) {}
     ParamID VST3_CALL getParameterId() override { return id; }
@@ -134,7 +134,7 @@ public:
     std::vector<std::pair<int32, ParamValue>> points;
 };
 
-class ParamChanges : public HostObject<IParameterChanges> {
+class ParamChanges final : public HostObject<IParameterChanges> {
 public:
     // Reserved up front: the queues' addresses must not move.
     ParamChanges() { queues.reserve(64); }
@@ -163,7 +163,7 @@ struct Edit {
     bool operator==(const Edit&) const = default;
 };
 
-class RecordingHandler : public HostObject<IComponentHandler> {
+class RecordingHandler final : public HostObject<IComponentHandler> {
 public:
     tresult VST3_CALL beginEdit(ParamID id) override { return record({'b', id, 0.0}); }
     tresult VST3_CALL performEdit(ParamID id, ParamValue v) override { return record({'p', id, v}); }
