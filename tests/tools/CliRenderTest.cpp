@@ -240,7 +240,8 @@ TEST(RenderTonarvo, FlacAndMonoInputs) {
 TEST(RenderFaces, Vst3AndClapRenderTheDemoByteForByteAsTheLibrary) {
     const std::string dir = scratchDir();
     Audio demo = readAudio(demoPath());
-    demo.samples.resize(std::min(demo.samples.size(), static_cast<std::size_t>(3 * demo.sampleRate * demo.channels)));
+    // Its first half second: the sanitizer builds run this too.
+    demo.samples.resize(std::min(demo.samples.size(), static_cast<std::size_t>(demo.sampleRate / 2 * demo.channels)));
     writeAudio(dir + "/demo.wav", demo);
     const std::vector<std::vector<std::string>> variants = {
         {},
