@@ -22,7 +22,8 @@ cmake --build --preset sanitize
 ctest --preset sanitize
 
 echo "== ThreadSanitizer: the stress battery on the plug-in (clang)"
-# Only the plug-in and the battery are built here; any report fails the run.
+# The stress battery and the VST 3 controller-and-audio threads test; any
+# report fails the run.
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan
 ctest --preset tsan

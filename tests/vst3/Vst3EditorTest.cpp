@@ -163,6 +163,12 @@ TEST_F(Vst3EditorTest, DrawsAndReportsAClickAsOneGesture) {
     plugin.controller->setParamNormalized(3, 0.75);
     frame.serveFor(100);
     EXPECT_TRUE(handler.edits.empty());
+    {
+        // The input trim's bar shows the host's +12 dB: it reaches 340 + 12 / 0.11.
+        x11_test::Picture picture(display, parent, kWidth, kHeight);
+        EXPECT_TRUE(pixel_probes::blueFill(picture.at(440, 33)));
+        EXPECT_TRUE(pixel_probes::black(picture.at(460, 33)));
+    }
 
     // The logo's right-click resets the trims and the tone arm: each
     // parameter it changed is reported, each as a whole gesture.

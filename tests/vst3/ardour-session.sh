@@ -1,49 +1,95 @@
 #!/bin/sh
-# A headless Ardour 7 session with the VST 3 bundle: a stereo track with the
-# plug-in, two values set through Ardour's plain-value controls, the session
-# saved before any audio ran, loaded again and saved anew. The saved state
-# must hold the values (input trim 12.5 dB as the float bytes 00 00 48 41),
-# and the reloaded plug-in must save the same state.
-# Usage: ardour-session.sh BUILD-DIR (the folder holding Tonarvo.vst3)
+# Headless Ardour 7 sessions with the VST 3 bundle and with the VST 2.4
+# library: a stereo track fed by a Lua source whose signal is a function of
+# the transport position alone, then the plug-in with two values set through
+# Ardour's controls. The VST 3 session is saved before any audio ran: its
+# state must hold the values (input trim 6 dB as the float bytes 00 00 c0 40),
+# and reloaded it must save the same state. Both sessions exported (2 s,
+# 32-bit float) must give the same samples.
+# Usage: ardour-session.sh BUILD-DIR (holding Tonarvo.vst3 and Tonarvo.so)
 lua=$(command -v ardour7-lua)
-scanner=/usr/lib/ardour7/ardour-vst3-scanner
-if [ -z "$lua" ] || [ ! -x "$scanner" ]; then
-    echo "SKIPPED: ardour7-lua or $scanner not found (scripts/setup.sh installs ardour)"
+exporter=$(command -v ardour7-export)
+scanners=/usr/lib/ardour7
+if [ -z "$lua" ] || [ -z "$exporter" ] || [ ! -x "$scanners/ardour-vst3-scanner" ]; then
+    echo "SKIPPED: ardour7-lua, ardour7-export or Ardour's scanners not found (scripts/setup.sh installs ardour)"
     exit 0
 fi
-# Absolute: Ardour finds the scanner's cache entry by the bundle's path.
+# Absolute: Ardour finds the scanners' cache entries by the plug-ins' paths.
 build=$(cd "$1" && pwd) || exit 1
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
-export HOME="$work/home" VST3_PATH="$build"
-LD_LIBRARY_PATH=/usr/lib/ardour7 "$scanner" -f "$build/Tonarvo.vst3" >"$work/scan.log" 2>&1 ||
-    { cat "$work/scan.log"; echo "FAIL: the scanner"; exit 1; }
-cat >"$work/make.lua" <<LUA
+export HOME="$work/home" VST3_PATH="$build" LXVST_PATH="$build"
+fail() { echo "FAIL: $*"; exit 1; }
+if ! LD_LIBRARY_PATH=$scanners "$scanners/ardour-vst3-scanner" -f "$build/Tonarvo.vst3" >"$work/scan.log" 2>&1 ||
+    ! LD_LIBRARY_PATH=$scanners "$scanners/ardour-vst-scanner" -f "$build/Tonarvo.so" >>"$work/scan.log" 2>&1; then
+    cat "$work/scan.log"
+    fail "the scanners"
+fi
+
+mkdir -p "$HOME/.config/ardour7/scripts"
+cat >"$HOME/.config/ardour7/scripts/tonarvo_test_source.lua" <<'LUA'
+ardour { ["type"] = "dsp", name = "Tonarvo Test Source", category = "Utility", license = "MIT",
+         author = "Tonarvo tests", description = [[Noise from the transport position alone.]] }
+function dsp_ioconfig () return { { audio_in = 2, audio_out = 2 } } end
+function dsp_run (ins, outs, n_samples)
+	local rolling, start = Session:transport_rolling (), Session:transport_sample ()
+	for c = 1, 2 do
+		local a = outs[c]:array ()
+		for i = 1, n_samples do
+			a[i] = rolling and ((((start + i + 7919 * c) * 1103515245 + 12345) >> 8) % 65536 / 65536.0 - 0.5) / 2 or 0
+		end
+	end
+end
+LUA
+# make.lua DIR TYPE TRIM RESONANCE: VST 3 controls hold the sliders' units,
+# VST 2.4 ones the 0-1 values.
+make() {
+    cat >"$work/make.lua" <<LUA
 AudioEngine:set_backend("None (Dummy)", "", "")
-create_session("$work/s", "s", 48000)
+create_session("$work/$1", "s", 48000)
 for _ in ARDOUR.LuaAPI.list_plugins():iter() do end
 local track = Session:new_audio_track(2, 2, nil, 1, "t", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true):front()
-local p = ARDOUR.LuaAPI.new_plugin(Session, "MARVOLTIC - Tonarvo - 20241108", ARDOUR.PluginType.VST3, "")
+local source = ARDOUR.LuaAPI.new_luaproc(Session, "Tonarvo Test Source")
+assert(not source:isnil(), "no source")
+assert(track:add_processor_by_index(source, 0, nil, true) == 0)
+local p = ARDOUR.LuaAPI.new_plugin(Session, "MARVOLTIC - Tonarvo - 20241108", ARDOUR.PluginType.$2, "")
 assert(not p:isnil(), "no plug-in")
-assert(track:add_processor_by_index(p, 0, nil, true) == 0, "not inserted")
-ARDOUR.LuaAPI.set_processor_param(p, 0, 12.5)
-ARDOUR.LuaAPI.set_processor_param(p, 3, 6.0)
+assert(track:add_processor_by_index(p, 1, nil, true) == 0, "not inserted")
+ARDOUR.LuaAPI.set_processor_param(p, 0, $3)
+ARDOUR.LuaAPI.set_processor_param(p, 3, $4)
 Session:save_state("", false, false, false, false, false)
 close_session()
 LUA
+    timeout 120 "$lua" "$work/make.lua" >"$work/$1.log" 2>&1 || { cat "$work/$1.log"; fail "making the $2 session"; }
+}
+make vst3 VST3 6.0 12.0
+make vst2 LXVST 0.625 0.75
+
+chunk() { sed -n 's:.*<chunk>\(.*\)</chunk>.*:\1:p' "$1"; }
+first=$(chunk "$work/vst3/s.ardour")
+[ -n "$first" ] || fail "no plug-in state in the saved session"
+echo "$first" | base64 -d | od -An -tx1 | tr -d ' \n' | grep -q 0000c040 ||
+    fail "the saved state lacks the input trim set before any audio ran"
 cat >"$work/load.lua" <<LUA
 AudioEngine:set_backend("None (Dummy)", "", "")
-load_session("$work/s", "s")
+load_session("$work/vst3", "s")
 Session:save_state("again", false, false, false, false, false)
 close_session()
 LUA
-for step in make load; do
-    timeout 120 "$lua" "$work/$step.lua" >"$work/$step.log" 2>&1 || { cat "$work/$step.log"; echo "FAIL: $step.lua"; exit 1; }
-done
-chunk() { sed -n 's:.*<chunk>\(.*\)</chunk>.*:\1:p' "$1"; }
-first=$(chunk "$work/s/s.ardour")
-[ -n "$first" ] || { echo "FAIL: no plug-in state in the saved session"; exit 1; }
-echo "$first" | base64 -d | od -An -tx1 | tr -d ' \n' | grep -q 00004841 ||
-    { echo "FAIL: the saved state lacks the input trim set before any audio ran"; exit 1; }
-[ "$(chunk "$work/s/again.ardour")" = "$first" ] || { echo "FAIL: the reloaded plug-in saves another state"; exit 1; }
+timeout 120 "$lua" "$work/load.lua" >"$work/load.log" 2>&1 || { cat "$work/load.log"; fail "reloading"; }
+[ "$(chunk "$work/vst3/again.ardour")" = "$first" ] || fail "the reloaded plug-in saves another state"
 echo "the session saves the values and reloads them"
+
+# 2 s at 48 kHz, in Ardour's time units (282240000 a second).
+for kind in vst3 vst2; do
+    sed -i 's#  <Locations/>#  <Locations><Location id="99999" name="session" start="a0" end="a564480000" flags="IsSessionRange" locked="0" timestamp="0" cue="0"/></Locations>#' \
+        "$work/$kind/s.ardour"
+    timeout 300 "$exporter" -b float -o "$work/$kind.wav" "$work/$kind" s >"$work/export.log" 2>&1 ||
+        { cat "$work/export.log"; fail "exporting the $kind session"; }
+done
+# The samples: everything from the data chunk on (the headers carry times).
+samples() { tail -c +"$(grep -abo data "$1" | head -1 | cut -d: -f1)" "$1"; }
+[ "$(samples "$work/vst3.wav" | wc -c)" -gt 768000 ] || fail "the export is shorter than 2 s"
+samples "$work/vst2.wav" >"$work/vst2.samples"
+samples "$work/vst3.wav" | cmp - "$work/vst2.samples" || fail "the VST 3 session renders other samples than the VST 2.4 one"
+echo "the VST 3 session renders the VST 2.4 session's samples"
