@@ -136,3 +136,39 @@ TEST(State, RenderSavesParametersThatStateLoadShows) {
     const std::string again = renderSmall(tonarvoPath(), {"--load-state", dir + "/s.bin", "--save-state", dir + "/t.bin"});
     EXPECT_EQ(readBytes(dir + "/s.bin"), readBytes(dir + "/t.bin"));
 }
+
+// The other faces report what the library reports (but for their entry and
+// the number that stands for their identifier), and their state goes
+// through state save/load and render as the library's does.
+TEST(Faces, InfoAndStateThroughTheVst3BundleAndTheClapFile) {
+    const RunResult library = runHost({"info", tonarvoPath()});
+    expectSucceeded(library);
+    const auto comparable = [](const std::string& out) {
+        std::vector<std::string> kept;
+        for (const auto& line : lines(out))
+            if (line.rfind("Plug-in:", 0) != 0 && line.rfind("Unique ID:", 0) != 0) kept.push_back(line);
+        return kept;
+    };
+    for (const std::string& face : otherFacePaths()) {
+        SCOPED_TRACE(face);
+        const RunResult info = runHost({"info", face});
+        expectSucceeded(info);
+        EXPECT_EQ(comparable(library.out), comparable(info.out));
+        EXPECT_TRUE(contains(info.out, "(entry GetPluginFactory)") || contains(info.out, "(entry clap_entry)"))
+            << info.out;
+
+        const std::string dir = scratchDir();
+        renderSmall(face, {"--param", "slew=30u", "--param", "output=0.75", "--save-state", dir + "/s.bin"});
+        const RunResult load = runHost({"state", "load", face, dir + "/s.bin"});
+        expectSucceeded(load);
+        EXPECT_TRUE(contains(paramLine(load.out, 5), "30.00")) << load.out;
+        EXPECT_TRUE(contains(paramLine(load.out, 1), "12.00")) << load.out;
+        renderSmall(face, {"--load-state", dir + "/s.bin", "--save-state", dir + "/t.bin"});
+        EXPECT_EQ(readBytes(dir + "/s.bin"), readBytes(dir + "/t.bin"));
+
+        expectSucceeded(runHost({"state", "save", face, dir + "/fresh.bin"}));
+        const RunResult fresh = runHost({"state", "load", face, dir + "/fresh.bin"});
+        expectSucceeded(fresh);
+        EXPECT_TRUE(contains(paramLine(fresh.out, 5), "25.20")) << fresh.out;
+    }
+}

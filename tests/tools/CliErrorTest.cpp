@@ -64,7 +64,17 @@ TEST(Errors, PluginsThatCannotBeLoaded) {
         {pluginPath("fake_no_entry"), "exports neither VSTPluginMain nor main"},
         {pluginPath("fake_null_entry"), "returned no effect"},
         {pluginPath("fake_bad_magic"), "wrong magic 0x4E6F7065"},
+        {s.dir + "/Empty.vst3", "the bundle has no module for this platform"},
+        {s.dir + "/probe.vst3", "exports no GetPluginFactory"},
+        {s.dir + "/probe.clap", "exports no clap_entry"},
+        {s.dir + "/notes.clap", "cannot load plug-in"},
     };
+    // Named as the other formats are, but not of them.
+    std::filesystem::create_directories(s.dir + "/Empty.vst3/Contents");
+    for (const char* name : {"/probe.vst3", "/probe.clap"})
+        std::filesystem::copy_file(pluginPath("fake_probe"), s.dir + name,
+                                   std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(s.text, s.dir + "/notes.clap", std::filesystem::copy_options::overwrite_existing);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.plugin);
         EXPECT_TRUE(contains(expectCleanFailure({"info", c.plugin}), c.reason));

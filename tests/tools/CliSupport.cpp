@@ -73,6 +73,19 @@ std::string pluginPath(const std::string& fakeKind) { return std::string(FAKE_PL
 
 std::string tonarvoPath() { return TONARVO_PLUGIN; }
 
+std::vector<std::string> otherFacePaths() {
+    std::vector<std::string> faces;
+#ifdef TONARVO_VST3_BUNDLE
+    faces.push_back(TONARVO_VST3_BUNDLE);
+#endif
+#ifdef TONARVO_CLAP_FILE
+    faces.push_back(TONARVO_CLAP_FILE);
+#endif
+    return faces;
+}
+
+std::string demoPath() { return DEMO_WAV; }
+
 Audio makeSignal(int channels, long long frames, int sampleRate, int format) {
     Audio audio;
     audio.format = format;

@@ -24,6 +24,9 @@ std::string scratchDir();
 
 std::string pluginPath(const std::string& fakeKind);  // "fake_probe" ...
 std::string tonarvoPath();
+// The VST 3 bundle and the CLAP file of the same effect, those built here.
+std::vector<std::string> otherFacePaths();
+std::string demoPath();
 
 struct Audio {
     int format = 0;

@@ -3,12 +3,16 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "tools/vsthost/Commands.h"
 #include "tools/vsthost/HostCallback.h"
 #include "tools/vsthost/Levels.h"
+#include "tools/vsthost/PluginLoader.h"
 #include "tools/vsthost/TimeInfo.h"
 
 using namespace vhost;
@@ -146,4 +150,109 @@ TEST(Levels, PeaksInDecibels) {
     EXPECT_EQ(formatPeaks(meter.peaks()), "L +0.00 dBFS, R -6.02 dBFS");
     EXPECT_EQ(formatPeaks({0.5}), "-6.02 dBFS");
     EXPECT_EQ(formatPeaks({1.0, 1.0, 0.0}), "1 +0.00 dBFS, 2 +0.00 dBFS, 3 -inf dBFS");
+}
+
+namespace {
+
+std::vector<std::string> adaptedFaces() {
+    std::vector<std::string> faces;
+#ifdef TONARVO_VST3_BUNDLE
+    faces.push_back(TONARVO_VST3_BUNDLE);
+#endif
+#ifdef TONARVO_CLAP_FILE
+    faces.push_back(TONARVO_CLAP_FILE);
+#endif
+    return faces;
+}
+
+// Channel buffers of one block, inputs a fixed tone burst.
+struct Block {
+    explicit Block(int frames) : in(2, std::vector<float>(frames)), out(2, std::vector<float>(frames, -7.0f)) {
+        for (int i = 0; i < frames; ++i) in[0][i] = in[1][i] = 0.6f * std::sin(0.05f * i) * (i % 300 < 150);
+    }
+    std::vector<float*> inputs(int from) { return {in[0].data() + from, in[1].data() + from}; }
+    std::vector<float*> outputs(int from) { return {out[0].data() + from, out[1].data() + from}; }
+    std::vector<std::vector<float>> in, out;
+};
+
+}  // namespace
+
+// What a careless VST 2.4 host does to a VST 3 or CLAP plug-in through the
+// adapter: nothing crashes, nothing unchecked reaches the plug-in, nothing
+// non-finite or out of range comes back; and a block beyond the announced
+// size comes out as the same music in announced-size calls does.
+TEST(AdaptedFaces, CarelessHostCallsAndOversizedBlocks) {
+    HostContext host;
+    ActiveHost active(host);
+    ASSERT_FALSE(adaptedFaces().empty());
+    for (const std::string& path : adaptedFaces()) {
+        SCOPED_TRACE(path);
+        const auto library = PluginLibrary::open(path);
+        auto careless = Plugin::create(library, hostCallback);
+        careless->open();
+        for (const float rate : {-1.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(), 1e30f})
+            careless->setSampleRate(rate);
+        for (const int size : {-1, 0, 1 << 30}) careless->setBlockSize(size);
+        careless->setSampleRate(44100.0f);
+        careless->setBlockSize(256);
+        const int count = careless->numParams();
+        char text[200];
+        for (const int index : {-1, count, 1 << 30}) {
+            careless->setParameter(index, 0.5f);
+            EXPECT_EQ(careless->getParameter(index), 0.0f);
+            std::memset(text, 'x', sizeof text);
+            text[0] = '\0';
+            careless->dispatch(effGetParamName, index, 0, text);
+            EXPECT_EQ(text[0], '\0');
+        }
+        careless->setParameter(0, std::numeric_limits<float>::quiet_NaN());
+        careless->setParameter(1, 7.0f);
+        for (int p = 0; p < count; ++p) {
+            const float value = careless->getParameter(p);
+            EXPECT_TRUE(value >= 0.0f && value <= 1.0f) << p << ": " << value;
+            std::memset(text, 'x', sizeof text);
+            careless->dispatch(effGetParamName, p, 0, text);
+            EXPECT_LT(std::strlen(text), 64u);  // VST 2.4's 64 bytes at most
+        }
+        for (const VstInt32 opcode : {effGetParamName, effGetParamLabel, effGetParamDisplay, effGetEffectName,
+                                      effGetVendorString, effGetProductString, effGetProgramName, effGetChunk,
+                                      effEditGetRect, effEditOpen})
+            careless->dispatch(opcode, 0, 0, nullptr);
+        const std::vector<std::uint8_t> chunk = careless->getChunk();
+        ASSERT_FALSE(chunk.empty());
+        std::vector<std::uint8_t> copy = chunk;
+        EXPECT_EQ(careless->dispatch(effSetChunk, 0, 0, copy.data()), 0);
+        EXPECT_EQ(careless->dispatch(effSetChunk, 0, -5, copy.data()), 0);
+        EXPECT_EQ(careless->dispatch(effSetChunk, 0, 10, nullptr), 0);
+        careless->setActive(true);
+        Block block(8);
+        auto in = block.inputs(0);
+        careless->effect().processReplacing(&careless->effect(), in.data(), nullptr, 8);
+        auto out = block.outputs(0);
+        for (const int frames : {0, -1, std::numeric_limits<int>::min()})
+            careless->effect().processReplacing(&careless->effect(), in.data(), out.data(), frames);
+        EXPECT_EQ(block.out[0][0], -7.0f);  // nothing written for no frames
+
+        // 1000 frames in one call against 256, 256, 256 and 232.
+        constexpr int kFrames = 1000;
+        Block whole(kFrames), pieces(kFrames);
+        for (Block* b : {&whole, &pieces}) {
+            auto plugin = Plugin::create(library, hostCallback);
+            plugin->open();
+            plugin->setSampleRate(44100.0f);
+            plugin->setBlockSize(256);
+            plugin->setParameter(2, 0.8f);
+            plugin->setActive(true);
+            plugin->startProcess();
+            for (int from = 0; from < kFrames;) {
+                const int n = b == &whole ? kFrames : std::min(256, kFrames - from);
+                auto ins = b->inputs(from);
+                auto outs = b->outputs(from);
+                plugin->processFloat(ins.data(), outs.data(), n);
+                from += n;
+            }
+        }
+        for (int c = 0; c < 2; ++c)
+            EXPECT_EQ(0, std::memcmp(whole.out[c].data(), pieces.out[c].data(), kFrames * sizeof(float))) << c;
+    }
 }

@@ -263,7 +263,11 @@ Options parseCommandLine(const std::vector<std::string>& args) {
 }
 
 const char* usageText() {
-    return R"(vsthost - run VST 2.4 plug-ins from the command line
+    return R"(vsthost - run VST 2.4, VST 3 and CLAP plug-ins from the command line
+
+PLUGIN is a VST 2.4 library (.so, .dll), a VST 3 bundle or module (.vst3) or
+a CLAP file (.clap); the last two are hosted in their own format and shown as
+a VST 2.4 plug-in would be.
 
 Usage:
   vsthost info PLUGIN

@@ -7,11 +7,13 @@
 #endif
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "tools/vsthost/AdaptedEffect.h"
 #include "tools/vsthost/Errors.h"
 
 namespace vhost {
@@ -59,36 +61,77 @@ void* findEntry(void* library, std::string& name) {
     return nullptr;
 }
 
+enum class Format { Vst2, Vst3, Clap };
+
+// By the name, as hosts go by it: a bundle or module ending in .vst3, a
+// file ending in .clap; anything else is taken for a VST 2.4 library.
+Format formatOf(const std::filesystem::path& file) {
+    std::string suffix = file.extension().string();
+    if (suffix.empty()) suffix = file.parent_path().extension().string();  // "Bundle.vst3/"
+    for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (suffix == ".vst3") return Format::Vst3;
+    if (suffix == ".clap") return Format::Clap;
+    return Format::Vst2;
+}
+
 }  // namespace
 
 std::shared_ptr<PluginLibrary> PluginLibrary::open(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path file(path);
     if (!std::filesystem::exists(file, ec)) throw ToolError("cannot load plug-in '" + path + "': no such file");
-    if (std::filesystem::is_directory(file, ec))
+    Format format = formatOf(file);
+    if (std::filesystem::is_directory(file, ec) && format != Format::Vst3)
         throw ToolError("cannot load plug-in '" + path + "': is a directory");
     // An absolute path keeps dlopen from searching the library path instead.
     const std::string absolute = std::filesystem::absolute(file, ec).string();
+    const std::string binary = format == Format::Vst3 ? vst3Binary(absolute) : absolute;
+    if (binary != absolute && !std::filesystem::is_regular_file(binary, ec))
+        throw ToolError("cannot load plug-in '" + path + "': the bundle has no module for this platform (" +
+                        std::filesystem::path(binary).lexically_relative(absolute).generic_string() + ")");
 
     std::string reason;
-    void* library = openLibrary(absolute, reason);
+    void* library = openLibrary(binary, reason);
     if (library == nullptr) throw ToolError("cannot load plug-in '" + path + "': " + reason);
     std::string entryName;
-    void* symbol = findEntry(library, entryName);
-    if (symbol == nullptr) {
-        closeLibrary(library);
-        throw ToolError("'" + path + "' is not a VST 2.4 plug-in: it exports neither VSTPluginMain nor main");
+    void* symbol = nullptr;
+    if (format == Format::Vst2) {
+        symbol = findEntry(library, entryName);
+        // A module taken out of its bundle, or a CLAP file by another name.
+        if (symbol == nullptr && findSymbol(library, "GetPluginFactory") != nullptr) format = Format::Vst3;
+        else if (symbol == nullptr && findSymbol(library, "clap_entry") != nullptr) format = Format::Clap;
+        else if (symbol == nullptr) {
+            closeLibrary(library);
+            throw ToolError("'" + path + "' is not a VST 2.4 plug-in: it exports neither VSTPluginMain nor main");
+        }
     }
-    return std::shared_ptr<PluginLibrary>(
+    std::unique_ptr<FormatModule> module;
+    if (format != Format::Vst2) {
+        try {
+            const ModuleSymbols symbols{library, findSymbol, path, binary};
+            module = format == Format::Vst3 ? openVst3Module(symbols) : openClapModule(symbols);
+        } catch (...) {
+            closeLibrary(library);
+            throw;
+        }
+        entryName = module->entryName();
+    }
+    auto opened = std::shared_ptr<PluginLibrary>(
         new PluginLibrary(library, reinterpret_cast<vst2::VstPluginMainProc>(symbol), path, std::move(entryName)));
+    opened->module_ = std::move(module);
+    return opened;
 }
 
 PluginLibrary::PluginLibrary(void* handle, vst2::VstPluginMainProc entry, std::string path, std::string entryName)
     : handle_(handle), entry_(entry), path_(std::move(path)), entryName_(std::move(entryName)) {}
 
-PluginLibrary::~PluginLibrary() { closeLibrary(handle_); }
+PluginLibrary::~PluginLibrary() {
+    module_.reset();  // the module's own exit runs before its code is unmapped
+    closeLibrary(handle_);
+}
 
 vst2::AEffect* PluginLibrary::instantiate(vst2::audioMasterCallback callback) const {
+    if (module_ != nullptr) return module_->instantiate(callback);
     vst2::AEffect* effect = entry_(callback);
     if (effect == nullptr)
         throw ToolError("plug-in '" + path_ + "' refused to start: " + entryName_ + " returned no effect");

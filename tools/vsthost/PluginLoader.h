@@ -1,6 +1,9 @@
 // A loaded VST 2.4 plug-in: the shared library, its AEffect and typed helpers
 // over the dispatcher. Only the published binary interface is used, so any
-// plug-in can be driven, not just ours. Builds for Linux and Windows.
+// plug-in can be driven, not just ours. A VST 3 bundle (*.vst3) or a CLAP
+// file (*.clap) is loaded as well and handed out through an adapter that
+// presents it as a VST 2.4 effect (AdaptedEffect.h), so everything built on
+// this drives all three formats alike. Builds for Linux and Windows.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +15,15 @@
 
 namespace vhost {
 
+class FormatModule;
+
 // The plug-in's shared library, loaded once and shared by every instance made
 // from it; it is unloaded when the last holder lets go.
 class PluginLibrary {
 public:
     // Throws ToolError with the reason when the file is not a loadable
-    // library with a VST 2.4 entry point.
+    // library with a VST 2.4 entry point, a VST 3 bundle or module, or a
+    // CLAP file.
     static std::shared_ptr<PluginLibrary> open(const std::string& path);
 
     ~PluginLibrary();
@@ -37,6 +43,7 @@ private:
 
     void* handle_;
     vst2::VstPluginMainProc entry_;
+    std::unique_ptr<FormatModule> module_;  // VST 3 or CLAP; null for VST 2.4
     std::string path_;
     std::string entryName_;
 };

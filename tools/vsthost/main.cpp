@@ -1,5 +1,6 @@
-// vsthost: a command-line VST 2.4 host. Every failure ends as one line on
-// stderr and a non-zero exit status, never as an uncaught exception.
+// vsthost: a command-line host for VST 2.4, VST 3 and CLAP plug-ins. Every
+// failure ends as one line on stderr and a non-zero exit status, never as an
+// uncaught exception.
 #include <cstdio>
 #include <exception>
 #include <new>

@@ -20,11 +20,16 @@ public:
 
     void* parent() override { return window_; }
 
+    // What is queued, for at most a frame's time: an editor whose timer or
+    // painting takes longer than its period keeps the queue from ever
+    // emptying, and the thread would never idle the plug-in again.
     void pump() override {
+        const DWORD start = GetTickCount();
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
+            if (GetTickCount() - start > 16) break;
         }
     }
 

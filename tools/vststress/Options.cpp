@@ -36,7 +36,8 @@ std::vector<std::string> names(const std::string& text) {
 
 const char* usageText() {
     return "usage: vststress PLUGIN [options]\n"
-           "Loads a VST 2.4 plug-in and runs a stress battery against it, one line per test;\n"
+           "Loads a VST 2.4 plug-in, a VST 3 bundle (.vst3) or a CLAP file (.clap) and runs a\n"
+           "stress battery against it, one line per test;\n"
            "exits 1 when any test fails, 2 on a usage error.\n"
            "  --long            ten times the counts and durations of the default (CI) run\n"
            "  --scale S         multiply counts and durations by S (0.05 to 100)\n"

@@ -1,5 +1,6 @@
-// vststress: a strict host's battery against any VST 2.4 plug-in. One line
-// per test; exit status 1 when any fails, 2 on a usage error.
+// vststress: a strict host's battery against any VST 2.4 plug-in, VST 3
+// bundle or CLAP file (hosted through vsthost's loader). One line per test;
+// exit status 1 when any fails, 2 on a usage error.
 #include <atomic>
 #include <csignal>
 #include <cstdio>
