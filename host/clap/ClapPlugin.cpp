@@ -558,10 +558,10 @@ public:
             self->hostFds->register_fd(self->host, fd, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR))
             self->watchedFd = fd;
 #endif
-        // The first frame is in the parent when this returns.
-        self->idleEditor();
         self->shownWidth = self->editorWidth();
         self->shownHeight = self->editorHeight();
+        // The first frame is in the parent when this returns.
+        self->idleEditor();
         return true;
     }
 

@@ -8,6 +8,7 @@
 #include <poll.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 
@@ -90,7 +91,6 @@ TEST_F(ClapEditor, EmbedsRunsFromTheHostsLoopAndReportsAClickAsAGesture) {
     ASSERT_EQ(host.timers.size(), 1u);
     EXPECT_GE(host.timers[0].second, 16u);
     EXPECT_LE(host.timers[0].second, 33u);
-    EXPECT_FALSE(gui->set_scale(p.plugin, 2.0));
     EXPECT_FALSE(gui->can_resize(p.plugin));
     std::uint32_t w = 0, h = 0;
     ASSERT_TRUE(gui->get_size(p.plugin, &w, &h));
@@ -158,6 +158,21 @@ TEST_F(ClapEditor, EmbedsRunsFromTheHostsLoopAndReportsAClickAsAGesture) {
         EXPECT_TRUE(pixel_probes::blueFill(picture.at(440, 33)));  // the bar reaches 340 + 12 / 0.11
         EXPECT_TRUE(pixel_probes::black(picture.at(460, 33)));
     }
+
+    // The host's scale: the open editor grows and asks for its new size once.
+    EXPECT_FALSE(gui->set_scale(p.plugin, std::nan("")));
+    EXPECT_TRUE(host.resizes.empty());
+    ASSERT_TRUE(gui->set_scale(p.plugin, 2.0));
+    ASSERT_TRUE(gui->set_scale(p.plugin, 2.0));
+    ASSERT_EQ(host.resizes.size(), 1u);
+    EXPECT_EQ(host.resizes[0], std::make_pair(1362u, 742u));
+    ASSERT_TRUE(gui->get_size(p.plugin, &w, &h));
+    EXPECT_EQ(w, 1362u);
+    EXPECT_EQ(h, 742u);
+    XSync(display, False);
+    ASSERT_TRUE(XGetWindowAttributes(display, children[0], &attributes));
+    EXPECT_EQ(attributes.width, 1362);
+    EXPECT_EQ(attributes.height, 742);
 
     gui->destroy(p.plugin);
     XSync(display, False);

@@ -162,6 +162,7 @@ public:
     std::vector<std::pair<clap_id, std::uint32_t>> timers;  // id, period
     std::vector<int> fds;
     std::vector<std::string> logs;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> resizes;  // the sizes the editor asked for
 
 private:
     static Host* self(const clap_host_t* h) { return static_cast<Host*>(h->host_data); }
@@ -202,7 +203,16 @@ private:
         static const clap_host_log_t log{[](const clap_host_t* h, clap_log_severity, const char* text) {
             self(h)->logs.push_back(text ? text : "");
         }};
+        static const clap_host_gui_t gui{
+            [](const clap_host_t*) {},
+            [](const clap_host_t* h, std::uint32_t width, std::uint32_t height) {
+                self(h)->resizes.push_back({width, height});
+                return true;
+            },
+            [](const clap_host_t*) { return false; }, [](const clap_host_t*) { return false; },
+            [](const clap_host_t*, bool) {}};
         Host* host = self(h);
+        if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &gui;
         if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return host->offerParams ? &params : nullptr;
         if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return host->offerTimers ? &timers : nullptr;
         if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return host->offerFds ? &fds : nullptr;

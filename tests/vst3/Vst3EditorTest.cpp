@@ -33,7 +33,10 @@ public:
     }
     uint32 VST3_CALL addRef() override { return ++references; }
     uint32 VST3_CALL release() override { return --references; }
-    tresult VST3_CALL resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
+    tresult VST3_CALL resizeView(IPlugView*, ViewRect* size) override {
+        if (size) resizes.push_back(*size);
+        return kResultOk;
+    }
     tresult VST3_CALL registerEventHandler(Linux::IEventHandler* h, FileDescriptor f) override {
         events = h;
         fd = f;
@@ -75,6 +78,7 @@ public:
 
     bool hasRunLoop;
     int references = 0;
+    std::vector<ViewRect> resizes;  // the sizes the view asked for
     Linux::IEventHandler* events = nullptr;
     Linux::ITimerHandler* timer = nullptr;
     FileDescriptor fd = -1;
@@ -190,6 +194,25 @@ TEST_F(Vst3EditorTest, DrawsAndReportsAClickAsOneGesture) {
     EXPECT_EQ(plugin.controller->getParamNormalized(0), 0.5);
     EXPECT_EQ(plugin.controller->getParamNormalized(3), 0.0);
     for (const Edit& e : handler.edits) EXPECT_TRUE(e.id == 0 || e.id == 3) << e.id;
+
+    // The host's content scale: the open editor grows and asks for its size once.
+    void* found = nullptr;
+    ASSERT_EQ(view->queryInterface(IPlugViewContentScaleSupport::iid.data(), &found), kResultOk);
+    auto* scaling = static_cast<IPlugViewContentScaleSupport*>(found);
+    EXPECT_EQ(scaling->setContentScaleFactor(1.5f), kResultOk);
+    EXPECT_EQ(scaling->setContentScaleFactor(1.5f), kResultOk);
+    scaling->release();
+    ASSERT_EQ(frame.resizes.size(), 1u);
+    EXPECT_EQ(frame.resizes[0].getWidth(), 1022);
+    EXPECT_EQ(frame.resizes[0].getHeight(), 557);
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.getWidth(), 1022);
+    XSync(display, False);
+    const std::vector<Window> editor = x11_test::children(display, parent);
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(editor.size() == 1 && XGetWindowAttributes(display, editor[0], &attributes));
+    EXPECT_EQ(attributes.width, 1022);
+    EXPECT_EQ(attributes.height, 557);
 
     EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(frame.timer, nullptr);
