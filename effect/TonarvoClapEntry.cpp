@@ -2,36 +2,15 @@
 // factory that makes its instances on the shared core.
 #include <cstring>
 
-#include "editor/GraphicsBackend.h"
 #include "effect/TPlexaEffect.h"
-#include "host/PluginEntry.h"
+#include "effect/TonarvoInstance.h"
 #include "host/clap/ClapPlugin.h"
-
-#if defined(_WIN32)
-#include "editor/gdiplus/GdiplusGraphics.h"
-#else
-#include "editor/cairo/CairoGraphics.h"
-#endif
 
 #ifndef TONARVO_VERSION
 #error "TONARVO_VERSION names the project's version"
 #endif
 
 namespace {
-
-// What the VST 2.4 entry point makes, with this platform's drawing.
-vst2::AEffect* newInstance(vst2::audioMasterCallback host) {
-    static const bool drawing = [] {
-#if defined(_WIN32)
-        gfx::installGraphicsPlatform(&gfx::gdiplusGraphicsPlatform());
-#else
-        gfx::installGraphicsPlatform(&gfx::cairoGraphicsPlatform());
-#endif
-        return true;
-    }();
-    (void)drawing;
-    return vsthost::createPluginInstance<TPlexaEffect>(host);
-}
 
 // "distortion": the slope-limited stylus (the tracking force) is what gives
 // the effect its character; the tone arm's resonance alone would be a filter.
@@ -48,7 +27,7 @@ constexpr std::uint32_t kTailFrames = 160000;
 const clapface::PluginRecord kRecord{
     {CLAP_VERSION_INIT, "com.marvoltic.tonarvo", TPlexaEffect::kDescription, TPlexaEffect::kVendor, "", "", "",
      TONARVO_VERSION, "Record player tone arm and stylus simulation", kFeatures},
-    &newInstance,
+    &tonarvo::newInstance,
     kTailFrames};
 
 const clapface::Factory kFactory = clapface::makeFactory(kRecord);

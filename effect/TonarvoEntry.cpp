@@ -1,13 +1,5 @@
 // The library's exported entry point, under every name hosts look for.
-#include "editor/GraphicsBackend.h"
-#include "effect/TPlexaEffect.h"
-#include "host/PluginEntry.h"
-
-#if defined(_WIN32)
-#include "editor/gdiplus/GdiplusGraphics.h"
-#else
-#include "editor/cairo/CairoGraphics.h"
-#endif
+#include "effect/TonarvoInstance.h"
 
 #if defined(_WIN32)
 #define TONARVO_EXPORT extern "C" __declspec(dllexport)
@@ -15,29 +7,8 @@
 #define TONARVO_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-namespace {
-// This platform's drawing backend; null where there is none, which leaves
-// the null platform of GraphicsBackend.h in place (no fonts, no images).
-gfx::GraphicsPlatform* platformGraphics() {
-#if defined(_WIN32)
-    return &gfx::gdiplusGraphicsPlatform();  // starts GDI+ only when first used
-#else
-    return &gfx::cairoGraphicsPlatform();
-#endif
-}
-
-void installPlatformGraphics() {
-    static const bool installed = [] {
-        if (gfx::GraphicsPlatform* graphics = platformGraphics()) gfx::installGraphicsPlatform(graphics);
-        return true;
-    }();
-    (void)installed;
-}
-}  // namespace
-
 TONARVO_EXPORT vst2::AEffect* VSTPluginMain(vst2::audioMasterCallback hostCallback) {
-    installPlatformGraphics();
-    return vsthost::createPluginInstance<TPlexaEffect>(hostCallback);
+    return tonarvo::newInstance(hostCallback);
 }
 
 #if !defined(_WIN32)

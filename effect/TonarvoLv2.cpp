@@ -1,19 +1,9 @@
 #include "effect/TonarvoLv2.h"
 
-#include "editor/GraphicsBackend.h"
-#include "editor/cairo/CairoGraphics.h"
-#include "effect/TPlexaEffect.h"
-#include "host/PluginEntry.h"
+#include "effect/TonarvoInstance.h"
 
 namespace tonarvo::lv2 {
 
-vst2::AEffect* newInstance(vst2::audioMasterCallback host) {
-    static const bool drawing = [] {
-        gfx::installGraphicsPlatform(&gfx::cairoGraphicsPlatform());
-        return true;
-    }();
-    (void)drawing;
-    return vsthost::createPluginInstance<TPlexaEffect>(host);
-}
+vst2::AEffect* newInstance(vst2::audioMasterCallback host) { return tonarvo::newInstance(host); }
 
 }  // namespace tonarvo::lv2

@@ -1,39 +1,13 @@
 #include "effect/TonarvoVst3.h"
 
-#include "editor/GraphicsBackend.h"
 #include "effect/TPlexaEffect.h"
-#include "host/PluginEntry.h"
-
-#if defined(_WIN32)
-#include "editor/gdiplus/GdiplusGraphics.h"
-#else
-#include "editor/cairo/CairoGraphics.h"
-#endif
+#include "effect/TonarvoInstance.h"
 
 #ifndef TONARVO_VERSION
 #error "TONARVO_VERSION must name the project's version"
 #endif
 
 namespace tonarvo::vst3face {
-
-namespace {
-
-// One instance behind its VST 2.4 descriptor, with the drawing backend its
-// editor needs: what the VST 2.4 entry point makes.
-vst2::AEffect* newInstance(vst2::audioMasterCallback host) {
-    static const bool drawing = [] {
-#if defined(_WIN32)
-        gfx::installGraphicsPlatform(&gfx::gdiplusGraphicsPlatform());
-#else
-        gfx::installGraphicsPlatform(&gfx::cairoGraphicsPlatform());
-#endif
-        return true;
-    }();
-    (void)drawing;
-    return vsthost::createPluginInstance<TPlexaEffect>(host);
-}
-
-}  // namespace
 
 const vst3host::PluginClass& pluginClass() {
     static const vst3host::PluginClass plugin{
@@ -46,7 +20,7 @@ const vst3host::PluginClass& pluginClass() {
         // A tone arm and stylus colour the sound as a saturating effect
         // does; hosts file such character processors under distortion.
         "Fx|Distortion|Stereo",
-        &newInstance,
+        &tonarvo::newInstance,
         // Measured (tests/vst3, TailIsWhatTheEffectRings): the tone arm's
         // resonance rings above -120 dBFS for up to 7.3 s after a full-scale
         // burst with the least damping and both trims at +24 dB (2.3 s at the

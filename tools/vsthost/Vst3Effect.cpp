@@ -16,6 +16,7 @@
 #endif
 
 #include "host/vst3/Vst3Abi.h"
+#include "host/vst3/Vst3Text.h"
 #include "tools/vsthost/AdaptedEffect.h"
 #include "tools/vsthost/Errors.h"
 
@@ -32,35 +33,6 @@ constexpr const char* kPlatformType = kPlatformTypeX11EmbedWindowID;
 #endif
 
 bool is(const TUID iid, const Tuid& wanted) { return sameTuid(iid, wanted); }
-
-std::string utf8(const char16* text, std::size_t capacity) {
-    std::string out;
-    for (std::size_t i = 0; i < capacity && text[i] != 0; ++i) {
-        std::uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < capacity && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(text[i + 1]) - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 std::string fixedText(const char8* text, std::size_t capacity) { return std::string(text, strnlen(text, capacity)); }
 
@@ -446,7 +418,7 @@ protected:
         const ParamID id = idOf(index);
         if (controller_->getParamStringByValue(id, controller_->getParamNormalized(id), text) != kResultOk) return {};
         text[127] = 0;
-        return utf8(text, 128);
+        return vst3host::fromUtf16(text, 128);
     }
     bool automatable(int index) override {
         return (params_[static_cast<std::size_t>(index)].flags & ParameterInfo::kCanAutomate) != 0;
@@ -726,7 +698,8 @@ Vst3Effect::Vst3Effect(const Vst3Module& module, vst2::audioMasterCallback host)
     for (int32 i = 0; i < count; ++i) {
         ParameterInfo info{};
         if (controller_->getParameterInfo(i, &info) != kResultOk) continue;
-        params_.push_back({info.id, utf8(info.title, 128), utf8(info.units, 128), info.flags});
+        params_.push_back(
+            {info.id, vst3host::fromUtf16(info.title, 128), vst3host::fromUtf16(info.units, 128), info.flags});
     }
     setParameterCount(static_cast<int>(params_.size()));
     changes_ = Changes(params_.size());
