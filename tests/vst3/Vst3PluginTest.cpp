@@ -322,8 +322,17 @@ TEST(Vst3Render, TailIsWhatTheEffectRings) {
     struct Setting {
         double resonance, damping, trims;
     };
-    const Setting settings[] = {{0.0, 0.0, 0.5}, {1.0, 0.0, 0.5}, {0.0, 0.0, 1.0}, {1.0, 0.0, 1.0}, {0.5, 1.0, 0.0}};
-    for (double rate : {44100.0, 48000.0}) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The ring is arithmetic, not memory: the instrumented build measures the
+    // longest one alone, at one rate, in a tenth of the time.
+    const std::vector<Setting> settings = {{0.0, 0.0, 1.0}};
+    const std::vector<double> rates = {44100.0};
+#else
+    const std::vector<Setting> settings = {
+        {0.0, 0.0, 0.5}, {1.0, 0.0, 0.5}, {0.0, 0.0, 1.0}, {1.0, 0.0, 1.0}, {0.5, 1.0, 0.0}};
+    const std::vector<double> rates = {44100.0, 48000.0};
+#endif
+    for (double rate : rates) {
         int32 longest = 0;
         for (const Setting& setting : settings) {
             Plugin plugin(module(), kCid);
