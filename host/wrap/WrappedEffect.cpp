@@ -224,7 +224,8 @@ void WrappedEffect::run(Sample** inputs, Sample** outputs, std::uint32_t offset,
     for (std::uint32_t c = 0; c < inputCount; ++c) {
         Sample* in = inputs[c] + offset;
         // A host processing in place hands the same memory for an input and
-        // an output; the effect reads its inputs as it writes, so it gets a copy.
+        // an output. The effect reads each frame before writing it today, but
+        // VST 2.4 promises it separate buffers: it gets a copy.
         bool shared = false;
         for (std::uint32_t o = 0; o < outputCount; ++o) shared = shared || inputs[c] == outputs[o];
         if (shared) {
