@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <type_traits>
 
@@ -326,5 +327,19 @@ void AdaptedEffect::process(Sample** inputs, Sample** outputs, int frames) {
 
 template void AdaptedEffect::process(float**, float**, int);
 template void AdaptedEffect::process(double**, double**, int);
+
+std::int32_t versionNumber(const char* text) {
+    std::int32_t number = 0, weight = 1000;
+    const char* p = text != nullptr ? text : "";
+    for (int part = 0; part < 4 && *p != '\0'; ++part) {
+        char* end = nullptr;
+        const long value = std::strtol(p, &end, 10);
+        if (end == p) break;
+        number += static_cast<std::int32_t>(std::clamp(value, 0L, 9L)) * weight;
+        weight /= 10;
+        p = *end == '.' ? end + 1 : end;
+    }
+    return number;
+}
 
 }  // namespace vhost

@@ -53,6 +53,9 @@ std::unique_ptr<FormatModule> openClapModule(const ModuleSymbols& symbols);
 // when it names a file.
 std::string vst3Binary(const std::string& path);
 
+// A version text ("1.2.0", "1.2.0.0") as VST 2.4 writes a version: 1200.
+std::int32_t versionNumber(const char* text);
+
 class AdaptedEffect {
 public:
     virtual ~AdaptedEffect();

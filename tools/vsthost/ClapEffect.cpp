@@ -39,21 +39,6 @@ std::int32_t idNumber(const char* id) {
     return static_cast<std::int32_t>(hash);
 }
 
-// "1.2.0" as VST 2.4 writes a version: 1200.
-std::int32_t versionNumber(const char* text) {
-    std::int32_t number = 0, weight = 1000;
-    const char* p = text != nullptr ? text : "";
-    for (int part = 0; part < 4 && *p != '\0'; ++part) {
-        char* end = nullptr;
-        const long value = std::strtol(p, &end, 10);
-        if (end == p) break;
-        number += static_cast<std::int32_t>(std::clamp(value, 0L, 9L)) * weight;
-        weight /= 10;
-        p = *end == '.' ? end + 1 : end;
-    }
-    return number;
-}
-
 class ClapModule;
 
 class ClapEffect final : public AdaptedEffect {

@@ -36,21 +36,6 @@ bool is(const TUID iid, const Tuid& wanted) { return sameTuid(iid, wanted); }
 
 std::string fixedText(const char8* text, std::size_t capacity) { return std::string(text, strnlen(text, capacity)); }
 
-// "1.2.0.0" as VST 2.4 writes a version: 1200.
-std::int32_t versionNumber(const std::string& text) {
-    std::int32_t number = 0, weight = 1000;
-    const char* p = text.c_str();
-    for (int part = 0; part < 4 && *p != '\0'; ++part) {
-        char* end = nullptr;
-        const long value = std::strtol(p, &end, 10);
-        if (end == p) break;
-        number += static_cast<std::int32_t>(std::clamp(value, 0L, 9L)) * weight;
-        weight /= 10;
-        p = *end == '.' ? end + 1 : end;
-    }
-    return number;
-}
-
 // The class's first word, which is the identifier's own in any byte order.
 std::int32_t firstWord(const TUID cid) {
     const auto* b = reinterpret_cast<const std::uint8_t*>(cid);
@@ -724,7 +709,7 @@ Vst3Effect::Vst3Effect(const Vst3Module& module, vst2::audioMasterCallback host)
     name_ = module.name();
     product_ = module.name();
     vendor_ = module.vendor();
-    vendorVersion_ = versionNumber(module.version());
+    vendorVersion_ = versionNumber(module.version().c_str());
 }
 
 Vst3Effect::~Vst3Effect() {
