@@ -31,7 +31,7 @@ ctest --preset tsan
 echo "== fuzzers (bounded)"
 cmake --preset fuzz >/dev/null
 # The rest of the suite already ran under the sanitizers above.
-cmake --build --preset fuzz --target fuzz_chunk fuzz_dispatcher
+cmake --build --preset fuzz --target fuzz_chunk fuzz_dispatcher fuzz_clap_state
 ctest --test-dir build/fuzz --output-on-failure -L fuzz -j 2
 
 echo "== Windows DLL (mingw-w64, tests under Wine)"

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the fuzz targets (run from this folder).
 
-fuzz_chunk seeds are state chunks; fuzz_dispatcher seeds are host-call
-sequences in the byte format fuzz_dispatcher.cpp decodes."""
+fuzz_chunk seeds are state chunks; fuzz_clap_state seeds are CLAP states behind
+a read-size byte; fuzz_dispatcher seeds are host-call sequences in the byte
+format fuzz_dispatcher.cpp decodes."""
 import os
 import struct
 
@@ -120,6 +121,19 @@ def dispatcher_seeds():
     write("fuzz_dispatcher", "events", host_prefix(False) + startup() + op(25, payload=events) + process(8, 16))
 
 
+# fuzz_clap_state: the first byte sets how many bytes each read hands over.
+def clap_state_seeds():
+    fresh = floats(fresh_state())
+    exact = struct.pack("<6d", 0.0, 0.0, 0.0, -24.0, -24.0, 25.2) + struct.pack("<I", 6) + b"TnrvExac"
+    write("fuzz_clap_state", "saved-one-byte-reads", b"\x00" + fresh + exact)
+    write("fuzz_clap_state", "saved-whole", b"\x3f" + fresh + exact)
+    write("fuzz_clap_state", "plain-chunk", b"\x07" + fresh)
+    wrong = struct.pack("<6d", 0.0, float("nan"), 1e300, -24.0, -24.0, 25.25) + struct.pack("<I", 6) + b"TnrvExac"
+    write("fuzz_clap_state", "exact-values-that-disagree", b"\x02" + fresh + wrong)
+    write("fuzz_clap_state", "bad-count", b"\x05" + fresh + exact[:-12] + struct.pack("<I", 600) + b"TnrvExac")
+
+
 if __name__ == "__main__":
     chunk_seeds()
     dispatcher_seeds()
+    clap_state_seeds()
