@@ -46,9 +46,19 @@ bool CPlexaDescription::setSliderValue(std::int32_t index, double value) {
     return writeStepped(sliderRecords[static_cast<std::size_t>(index)], value);
 }
 
+double CPlexaDescription::stepped(const SliderRecord& r, double value) {
+    const double v = (value + r.step / 2) / r.step;
+    return std::floor(v) * r.step;
+}
+
+double CPlexaDescription::steppedNormalized(std::int32_t index, double x) const {
+    if (!isSliderIndex(index) || !std::isfinite(x)) return 0.0;
+    const SliderRecord& r = sliderRecords[static_cast<std::size_t>(index)];
+    return stepped(r, (r.maximum - r.minimum) * x + r.minimum);
+}
+
 bool CPlexaDescription::writeStepped(const SliderRecord& r, double value) {
-    double v = (value + r.step / 2) / r.step;
-    v = std::floor(v) * r.step;
+    const double v = stepped(r, value);
     if (valuesEqual(v, readShared(sliderValues[r.number]))) return false;
     writeShared(sliderValues[r.number], v);
     if (r.boundVariable) *r.boundVariable = v;
@@ -58,8 +68,12 @@ bool CPlexaDescription::writeStepped(const SliderRecord& r, double value) {
 
 std::string CPlexaDescription::displayText(std::int32_t index) const {
     if (!isSliderIndex(index)) return {};
+    return displayTextAt(index, readShared(sliderValues[sliderRecords[static_cast<std::size_t>(index)].number]));
+}
+
+std::string CPlexaDescription::displayTextAt(std::int32_t index, double v) const {
+    if (!isSliderIndex(index)) return {};
     const SliderRecord& r = sliderRecords[static_cast<std::size_t>(index)];
-    const double v = readShared(sliderValues[r.number]);
     const std::size_t n = r.optionTexts.size();
     if (n == 0) {
         char text[512];  // "%.2f" of the largest double needs 312 characters

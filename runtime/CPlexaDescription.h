@@ -30,6 +30,11 @@ public:
     // controls carry those units: no round trip through a normalised number.
     bool setSliderValue(std::int32_t index, double value);
     std::string displayText(std::int32_t index) const;
+    // The same text for another value in the slider's units (hosts format
+    // values they hold themselves).
+    std::string displayTextAt(std::int32_t index, double value) const;
+    // What setNormalizedValue(index, x) would store; 0 where it stores nothing.
+    double steppedNormalized(std::int32_t index, double x) const;
     std::string sliderName(std::int32_t index) const;
     std::string sliderLabel(std::int32_t index) const;
 
@@ -47,6 +52,8 @@ protected:
     ~CPlexaDescription() = default;
 
 private:
+    // x on the slider's step grid, anchored at 0.
+    static double stepped(const SliderRecord& r, double x);
     // Quantises to the step grid, drops changes under the equality tolerance,
     // stores and runs the slider section.
     bool writeStepped(const SliderRecord& record, double value);

@@ -63,22 +63,12 @@ public:
     }
     int32 VST3_CALL countClasses() override { return 1; }
     tresult VST3_CALL getClassInfo(int32 index, PClassInfo* info) override {
-        if (info == nullptr) return kInvalidArgument;
-        if (index != 0) return kInvalidArgument;
-        std::memset(info, 0, sizeof *info);
-        std::memcpy(info->cid, classId().bytes, 16);
-        info->cardinality = kManyInstances;
-        copyAscii(info->category, sizeof info->category, kAudioModuleClass);
+        if (!startClassInfo(index, info)) return kInvalidArgument;
         copyAscii(info->name, sizeof info->name, plugin->name);
         return kResultOk;
     }
     tresult VST3_CALL getClassInfo2(int32 index, PClassInfo2* info) override {
-        if (info == nullptr) return kInvalidArgument;
-        if (index != 0) return kInvalidArgument;
-        std::memset(info, 0, sizeof *info);
-        std::memcpy(info->cid, classId().bytes, 16);
-        info->cardinality = kManyInstances;
-        copyAscii(info->category, sizeof info->category, kAudioModuleClass);
+        if (!startClassInfo(index, info)) return kInvalidArgument;
         copyAscii(info->name, sizeof info->name, plugin->name);
         info->classFlags = 0;  // one object processes and controls: not distributable
         copyAscii(info->subCategories, sizeof info->subCategories, plugin->subCategories);
@@ -88,12 +78,7 @@ public:
         return kResultOk;
     }
     tresult VST3_CALL getClassInfoUnicode(int32 index, PClassInfoW* info) override {
-        if (info == nullptr) return kInvalidArgument;
-        if (index != 0) return kInvalidArgument;
-        std::memset(info, 0, sizeof *info);
-        std::memcpy(info->cid, classId().bytes, 16);
-        info->cardinality = kManyInstances;
-        copyAscii(info->category, sizeof info->category, kAudioModuleClass);
+        if (!startClassInfo(index, info)) return kInvalidArgument;
         toUtf16(plugin->name, info->name, 64);
         info->classFlags = 0;
         copyAscii(info->subCategories, sizeof info->subCategories, plugin->subCategories);
@@ -127,6 +112,18 @@ public:
 private:
     Tuid classId() const {
         return makeTuid(plugin->classId[0], plugin->classId[1], plugin->classId[2], plugin->classId[3]);
+    }
+
+    // What the three class-info records share: the one class's ID, count and
+    // category; false for an index past it.
+    template <typename Info>
+    bool startClassInfo(int32 index, Info* info) const {
+        if (info == nullptr || index != 0) return false;
+        std::memset(info, 0, sizeof *info);
+        std::memcpy(info->cid, classId().bytes, 16);
+        info->cardinality = kManyInstances;
+        copyAscii(info->category, sizeof info->category, kAudioModuleClass);
+        return true;
     }
 
     const PluginClass* plugin = nullptr;

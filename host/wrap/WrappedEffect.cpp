@@ -159,29 +159,13 @@ WrappedEffect::ParameterInfo WrappedEffect::parameterInfo(std::uint32_t p) const
 std::string WrappedEffect::displayText(std::uint32_t p) const { return effect().displayText(static_cast<std::int32_t>(p)); }
 
 double WrappedEffect::unitsOfNormalized(std::uint32_t p, double x) const {
-    const plexa::TPlexa& e = effect();
-    if (!e.isSliderIndex(static_cast<std::int32_t>(p)) || !std::isfinite(x)) return value(p);
-    const plexa::SliderRecord& r = e.sliderRecords[p];
-    // What setParameter hands the effect, then its write's stepping.
-    const double units = (r.maximum - r.minimum) * static_cast<double>(static_cast<float>(x)) + r.minimum;
-    return std::floor((units + r.step / 2) / r.step) * r.step;
+    // What setParameter hands the effect (a float), then its write's stepping.
+    if (p >= parameterCount || !std::isfinite(x)) return value(p);
+    return effect().steppedNormalized(static_cast<std::int32_t>(p), static_cast<double>(static_cast<float>(x)));
 }
 
 std::string WrappedEffect::displayTextAt(std::uint32_t p, double units) const {
-    // The effect formats only its current value: format a copy of the rule.
-    const plexa::TPlexa& e = effect();
-    if (!e.isSliderIndex(static_cast<std::int32_t>(p))) return {};
-    const plexa::SliderRecord& r = e.sliderRecords[p];
-    const std::size_t n = r.optionTexts.size();
-    if (n == 0) {
-        char text[512];
-        std::snprintf(text, sizeof text, "%.2f", units);
-        return text;
-    }
-    const double k = std::floor(static_cast<double>(n - 1) * (units - r.minimum) / (r.maximum - r.minimum));
-    if (!(k >= 0)) return r.optionTexts.front();
-    if (k > static_cast<double>(n - 1)) return r.optionTexts.back();
-    return r.optionTexts[static_cast<std::size_t>(k)];
+    return effect().displayTextAt(static_cast<std::int32_t>(p), units);
 }
 
 bool WrappedEffect::parseText(std::uint32_t p, const std::string& text, double& units) const {

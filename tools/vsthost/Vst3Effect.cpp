@@ -239,10 +239,7 @@ public:
     // IHostApplication
     tresult VST3_CALL getName(TChar* name) override {
         if (name == nullptr) return kInvalidArgument;
-        const char* text = "vsthost";
-        std::size_t i = 0;
-        for (; text[i] != '\0'; ++i) name[i] = static_cast<TChar>(text[i]);
-        name[i] = 0;
+        vst3host::toUtf16("vsthost", name, 128);
         return kResultOk;
     }
     tresult VST3_CALL createInstance(TUID, TUID, void** obj) override {
@@ -510,10 +507,7 @@ public:
     uint32 VST3_CALL release() override { return 1; }
     tresult VST3_CALL getName(TChar* name) override {
         if (name == nullptr) return kInvalidArgument;
-        const char* text = "vsthost";
-        std::size_t i = 0;
-        for (; text[i] != '\0'; ++i) name[i] = static_cast<TChar>(text[i]);
-        name[i] = 0;
+        vst3host::toUtf16("vsthost", name, 128);
         return kResultOk;
     }
     tresult VST3_CALL createInstance(TUID, TUID, void** obj) override {
