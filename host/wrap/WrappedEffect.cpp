@@ -190,9 +190,6 @@ bool WrappedEffect::parseText(std::uint32_t p, const std::string& text, double& 
     return true;
 }
 
-std::string WrappedEffect::effectName() const { return effect().effectName; }
-std::string WrappedEffect::vendor() const { return effect().vendorString; }
-std::int32_t WrappedEffect::vendorVersion() const { return effect().vendorVersion; }
 
 template <typename Sample>
 void WrappedEffect::run(Sample** inputs, Sample** outputs, std::uint32_t offset, std::uint32_t frames) {
@@ -327,11 +324,6 @@ bool WrappedEffect::setEditorScale(double scale) {
     return editor && editor->setScale(scale);
 }
 
-double WrappedEffect::editorScale() const {
-    const CVeSTEditor* editor = editorOf(*vst);
-    return editor ? editor->scale() : 1.0;
-}
-
 bool WrappedEffect::editorButtonDown() const {
     // The effect's button word: left 1, right 2, middle 64; the rest are keys.
     const double cap = effect().mouseCap;
@@ -360,9 +352,6 @@ void HostControls::takeCurrent() {
     for (std::uint32_t p = 0; p < lastTaken.size(); ++p) lastTaken[p] = static_cast<float>(effect.value(p));
 }
 
-void HostControls::take(std::uint32_t p, float units) {
-    if (p < lastTaken.size()) lastTaken[p] = units;
-}
 
 EditReporter::EditReporter(WrappedEffect& effect, bool sinceLastIdle)
     : effect(effect), sinceLastIdle(sinceLastIdle), before(effect.parameters(), 0.0),

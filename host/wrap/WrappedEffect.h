@@ -71,7 +71,6 @@ public:
     // are the effect's business, as they are for a VST 2.4 host's.
     void setSampleRate(double rate);
     void setBlockSize(std::int32_t frames);
-    std::int32_t blockSize() const { return maxBlock; }
     // Switch on and off; repeating either is harmless.
     void setActive(bool on);
     bool isActive() const { return active; }
@@ -107,10 +106,6 @@ public:
     // the same float, the same steps.
     double unitsOfNormalized(std::uint32_t p, double x) const;
     bool parseText(std::uint32_t p, const std::string& text, double& units) const;
-
-    std::string effectName() const;
-    std::string vendor() const;
-    std::int32_t vendorVersion() const;
 
     // A block at `frames` frames, split at each change's frame: the changes
     // at a frame are written (`normalised` says how), then the frames up to
@@ -153,8 +148,6 @@ public:
     // open window resizes at once; true when the size changed, so the face
     // tells its host the new editorWidth() x editorHeight().
     bool setEditorScale(double scale);
-    // Device pixels per layout pixel, as the editor last chose it.
-    double editorScale() const;
     // Whether a mouse button was down at the editor's last frame.
     bool editorButtonDown() const;
 
@@ -162,7 +155,6 @@ public:
                              void* ptr = nullptr, float opt = 0.0f);
     CVeST& adapter() const { return *vst; }
     plexa::TPlexa& effect() const;
-    vst2::AEffect& aeffect() const { return *instance; }
 
 private:
     explicit WrappedEffect(vst2::AEffect* instance);
@@ -202,7 +194,6 @@ public:
     // The effect's current values count as taken (after a restore or an
     // edit reported to the host).
     void takeCurrent();
-    void take(std::uint32_t p, float units);
 
 private:
     WrappedEffect& effect;
