@@ -2,19 +2,20 @@
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
 
+#include "effect/TonarvoInstance.h"
 #include "effect/TonarvoLv2.h"
 #include "host/lv2/Lv2Plugin.h"
-#include "host/lv2/Lv2Ui.h"
+#include "host/lv2/Lv2View.h"
 
 #define TONARVO_LV2_EXPORT extern "C" __attribute__((visibility("default")))
 
 TONARVO_LV2_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
-    static const lv2host::PluginDescriptor plugin =
-        lv2host::pluginDescriptor(tonarvo::lv2::kPluginUri, &tonarvo::lv2::newInstance);
+    static const lv2face::PluginDescriptor plugin =
+        lv2face::pluginDescriptor(tonarvo::kLv2PluginUri, &tonarvo::newInstance);
     return index == 0 ? &plugin.lv2 : nullptr;
 }
 
 TONARVO_LV2_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
-    static const lv2host::UiDescriptor ui = lv2host::uiDescriptor(tonarvo::lv2::kUiUri, tonarvo::lv2::kPluginUri);
+    static const lv2face::UiDescriptor ui = lv2face::uiDescriptor(tonarvo::kLv2UiUri, tonarvo::kLv2PluginUri);
     return index == 0 ? &ui.lv2 : nullptr;
 }

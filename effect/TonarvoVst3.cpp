@@ -7,11 +7,11 @@
 #error "TONARVO_VERSION must name the project's version"
 #endif
 
-namespace tonarvo::vst3face {
+namespace tonarvo {
 
-const vst3host::PluginClass& pluginClass() {
-    static const vst3host::PluginClass plugin{
-        {kClassId[0], kClassId[1], kClassId[2], kClassId[3]},
+const vst3face::PluginClass& vst3Class() {
+    static const vst3face::PluginClass plugin{
+        {kVst3ClassId[0], kVst3ClassId[1], kVst3ClassId[2], kVst3ClassId[3]},
         TPlexaEffect::kDescription,
         TPlexaEffect::kVendor,
         "",
@@ -30,4 +30,4 @@ const vst3host::PluginClass& pluginClass() {
     return plugin;
 }
 
-}  // namespace tonarvo::vst3face
+}  // namespace tonarvo

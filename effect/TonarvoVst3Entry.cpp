@@ -9,13 +9,13 @@
 #endif
 
 TONARVO_VST3_EXPORT vst3::IPluginFactory* GetPluginFactory() {
-    return vst3host::moduleFactory(tonarvo::vst3face::pluginClass());
+    return vst3face::moduleFactory(tonarvo::vst3Class());
 }
 
 #if defined(_WIN32)
-TONARVO_VST3_EXPORT bool InitDll() { return vst3host::moduleEntry(); }
-TONARVO_VST3_EXPORT bool ExitDll() { return vst3host::moduleExit(); }
+TONARVO_VST3_EXPORT bool InitDll() { return vst3face::moduleEntry(); }
+TONARVO_VST3_EXPORT bool ExitDll() { return vst3face::moduleExit(); }
 #else
-TONARVO_VST3_EXPORT bool ModuleEntry(void*) { return vst3host::moduleEntry(); }
-TONARVO_VST3_EXPORT bool ModuleExit() { return vst3host::moduleExit(); }
+TONARVO_VST3_EXPORT bool ModuleEntry(void*) { return vst3face::moduleEntry(); }
+TONARVO_VST3_EXPORT bool ModuleExit() { return vst3face::moduleExit(); }
 #endif

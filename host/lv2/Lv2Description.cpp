@@ -6,7 +6,7 @@
 
 #include "runtime/TPlexa.h"
 
-namespace lv2host {
+namespace lv2face {
 
 namespace {
 
@@ -90,7 +90,7 @@ std::string manifestTtl(const BundleNames& names) {
     return out.str();
 }
 
-std::string descriptionTtl(const Lv2Plugin& plugin, const BundleNames& names) {
+std::string descriptionTtl(const Plugin& plugin, const BundleNames& names) {
     const plexa::TPlexa& effect = plugin.effect();
     const PortLayout& ports = plugin.ports();
     std::ostringstream out;
@@ -135,4 +135,4 @@ std::string descriptionTtl(const Lv2Plugin& plugin, const BundleNames& names) {
     return out.str();
 }
 
-}  // namespace lv2host
+}  // namespace lv2face

@@ -8,7 +8,7 @@
 
 #include "host/lv2/Lv2Plugin.h"
 
-namespace lv2host {
+namespace lv2face {
 
 struct BundleNames {
     std::string pluginUri;
@@ -21,6 +21,6 @@ struct BundleNames {
 };
 
 std::string manifestTtl(const BundleNames& names);
-std::string descriptionTtl(const Lv2Plugin& plugin, const BundleNames& names);
+std::string descriptionTtl(const Plugin& plugin, const BundleNames& names);
 
-}  // namespace lv2host
+}  // namespace lv2face

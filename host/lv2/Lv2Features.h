@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace lv2host {
+namespace lv2face {
 
 // The data of the feature with this URI; null when the host gave none.
 inline void* featureData(const LV2_Feature* const* features, const char* uri) {
@@ -14,4 +14,4 @@ inline void* featureData(const LV2_Feature* const* features, const char* uri) {
     return nullptr;
 }
 
-}  // namespace lv2host
+}  // namespace lv2face

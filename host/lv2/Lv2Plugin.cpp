@@ -14,18 +14,18 @@
 #include "runtime/SharedValue.h"
 #include "runtime/TPlexa.h"
 
-namespace lv2host {
+namespace lv2face {
 
 using namespace vst2;
 
-Lv2Plugin::Lv2Plugin(std::unique_ptr<wrap::WrappedEffect> made) : core(std::move(made)), hostControls(*core) {}
+Plugin::Plugin(std::unique_ptr<wrap::WrappedEffect> made) : core(std::move(made)), hostControls(*core) {}
 
-Lv2Plugin* Lv2Plugin::create(InstanceFactory factory, const char* pluginUri, double sampleRate,
+Plugin* Plugin::create(InstanceFactory factory, const char* pluginUri, double sampleRate,
                              const LV2_Feature* const* features) {
     try {
         std::unique_ptr<wrap::WrappedEffect> core = wrap::WrappedEffect::create(factory, sampleRate);
         if (!core) return nullptr;
-        std::unique_ptr<Lv2Plugin> self(new (std::nothrow) Lv2Plugin(std::move(core)));
+        std::unique_ptr<Plugin> self(new (std::nothrow) Plugin(std::move(core)));
         if (!self) return nullptr;
         self->layout.inputs = self->core->inputs();
         self->layout.outputs = self->core->outputs();
@@ -54,9 +54,9 @@ Lv2Plugin* Lv2Plugin::create(InstanceFactory factory, const char* pluginUri, dou
     }
 }
 
-Lv2Plugin::~Lv2Plugin() = default;
+Plugin::~Plugin() = default;
 
-void Lv2Plugin::connect(std::uint32_t port, void* data) {
+void Plugin::connect(std::uint32_t port, void* data) {
     if (port < layout.firstControl())
         audio[port] = static_cast<float*>(data);
     else if (port < layout.timePort())
@@ -66,18 +66,18 @@ void Lv2Plugin::connect(std::uint32_t port, void* data) {
 }
 
 // LV2 hosts may switch on twice or off without on; both are harmless.
-void Lv2Plugin::activate() { core->setActive(true); }
+void Plugin::activate() { core->setActive(true); }
 
-void Lv2Plugin::deactivate() { core->setActive(false); }
+void Plugin::deactivate() { core->setActive(false); }
 
-void Lv2Plugin::applyControls() {
+void Plugin::applyControls() {
     // The port may already carry the slider's value: the interface sets
     // sliders itself and then tells the host, whose port follows.
     for (std::uint32_t p = 0; p < layout.controls; ++p)
         if (controls[p] != nullptr) hostControls.apply(p, *controls[p]);
 }
 
-void Lv2Plugin::run(std::uint32_t frames) {
+void Plugin::run(std::uint32_t frames) {
     if (timeEvents) time.read(*timeEvents);
     applyControls();
     const auto count = frames > INT32_MAX ? INT32_MAX : frames;
@@ -86,14 +86,14 @@ void Lv2Plugin::run(std::uint32_t frames) {
     time.advance(count);
 }
 
-LV2_State_Status Lv2Plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle) {
+LV2_State_Status Plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle) {
     if (map == nullptr) return LV2_STATE_ERR_NO_FEATURE;
     const std::vector<std::uint8_t> chunk = core->saveChunk();
     if (chunk.empty()) return LV2_STATE_ERR_UNKNOWN;
     return store(handle, chunkKey, chunk.data(), chunk.size(), chunkType, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
 
-LV2_State_Status Lv2Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
+LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
     if (map == nullptr) return LV2_STATE_ERR_NO_FEATURE;
     std::size_t size = 0;
     std::uint32_t type = 0, flags = 0;
@@ -108,7 +108,7 @@ LV2_State_Status Lv2Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_St
     return LV2_STATE_SUCCESS;
 }
 
-std::uint32_t Lv2Plugin::setOptions(const LV2_Options_Option* options) {
+std::uint32_t Plugin::setOptions(const LV2_Options_Option* options) {
     if (options == nullptr || map == nullptr) return LV2_OPTIONS_SUCCESS;
     std::int64_t maximum = 0, nominal = 0;
     for (const LV2_Options_Option* o = options; o->key != 0; ++o) {
@@ -128,11 +128,11 @@ std::uint32_t Lv2Plugin::setOptions(const LV2_Options_Option* options) {
 
 namespace {
 
-Lv2Plugin* self(LV2_Handle handle) { return static_cast<Lv2Plugin*>(handle); }
+Plugin* self(LV2_Handle handle) { return static_cast<Plugin*>(handle); }
 
 LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*, const LV2_Feature* const* features) {
     const auto* ours = reinterpret_cast<const PluginDescriptor*>(descriptor);
-    return Lv2Plugin::create(ours->factory, descriptor->URI, rate, features);
+    return Plugin::create(ours->factory, descriptor->URI, rate, features);
 }
 
 void connectPort(LV2_Handle h, std::uint32_t port, void* data) { self(h)->connect(port, data); }
@@ -168,4 +168,4 @@ PluginDescriptor pluginDescriptor(const char* uri, InstanceFactory factory) {
     return {{uri, &instantiate, &connectPort, &activate, &run, &deactivate, &cleanup, &extensionData}, factory};
 }
 
-}  // namespace lv2host
+}  // namespace lv2face

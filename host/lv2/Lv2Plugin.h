@@ -27,7 +27,7 @@ namespace plexa {
 class TPlexa;
 }
 
-namespace lv2host {
+namespace lv2face {
 
 using wrap::InstanceFactory;
 
@@ -43,14 +43,14 @@ struct PortLayout {
 
 using wrap::kDefaultBlockSize;
 
-class Lv2Plugin {
+class Plugin {
 public:
     // Null when the effect cannot be made. `pluginUri` names the saved state.
-    static Lv2Plugin* create(InstanceFactory factory, const char* pluginUri, double sampleRate,
+    static Plugin* create(InstanceFactory factory, const char* pluginUri, double sampleRate,
                              const LV2_Feature* const* features);
-    ~Lv2Plugin();
-    Lv2Plugin(const Lv2Plugin&) = delete;
-    Lv2Plugin& operator=(const Lv2Plugin&) = delete;
+    ~Plugin();
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
 
     void connect(std::uint32_t port, void* data);
     void activate();
@@ -76,7 +76,7 @@ public:
     const void* editorOwner = nullptr;
 
 private:
-    explicit Lv2Plugin(std::unique_ptr<wrap::WrappedEffect> core);
+    explicit Plugin(std::unique_ptr<wrap::WrappedEffect> core);
     void applyControls();
 
     std::unique_ptr<wrap::WrappedEffect> core;
@@ -98,4 +98,4 @@ struct PluginDescriptor {
 
 PluginDescriptor pluginDescriptor(const char* uri, InstanceFactory factory);
 
-}  // namespace lv2host
+}  // namespace lv2face

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-namespace lv2host {
+namespace lv2face {
 
 namespace {
 
@@ -128,4 +128,4 @@ void Lv2Time::publish() {
                    (signatureKnown && beatKnown ? vst2::kVstBarsValid : 0);
 }
 
-}  // namespace lv2host
+}  // namespace lv2face

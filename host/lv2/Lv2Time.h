@@ -12,7 +12,7 @@
 
 #include "host/vst2_abi.h"
 
-namespace lv2host {
+namespace lv2face {
 
 class Lv2Time {
 public:
@@ -46,4 +46,4 @@ private:
     vst2::VstTimeInfo record{};
 };
 
-}  // namespace lv2host
+}  // namespace lv2face

@@ -1,37 +1,118 @@
-// A VST 3 module of one audio effect class: the class is one object that is
-// component, processor and edit controller at once, over the effect's own
-// VST 2.4 instance (wrap::WrappedEffect). Parameters are the VST 2.4
-// parameters with their indexes as IDs and their normalised values; the
-// component state is the VST 2.4 chunk.
+// The one object a VST 3 host creates: component, audio processor and edit
+// controller over the effect's VST 2.4 instance.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "host/vst3/Vst3Abi.h"
+#include "host/vst3/Vst3Entry.h"
 #include "host/wrap/WrappedEffect.h"
 
-namespace vst3host {
+namespace vst3face {
 
-// What a module says about its one class.
-struct PluginClass {
-    std::uint32_t classId[4];  // the four words of the class ID
-    const char* name;
-    const char* vendor;
-    const char* url;
-    const char* email;
-    const char* version;        // "Major.Minor.Sub"
-    const char* subCategories;  // '|'-separated, main type first
-    wrap::InstanceFactory factory;
-    // How long the effect rings after its input falls silent.
-    double tailSeconds;
+class Plugin final : public vst3::IComponent,
+                        public vst3::IAudioProcessor,
+                        public vst3::IEditController,
+                        public vst3::IProcessContextRequirements,
+                        private wrap::EditReporter::Listener {
+public:
+    // A new object holding one reference; null when the effect cannot be made.
+    static Plugin* create(const PluginClass& plugin, vst3::Linux::IRunLoop* factoryRunLoop);
+
+    vst3::tresult VST3_CALL queryInterface(const vst3::TUID iid, void** obj) override;
+    vst3::uint32 VST3_CALL addRef() override;
+    vst3::uint32 VST3_CALL release() override;
+
+    vst3::tresult VST3_CALL initialize(vst3::FUnknown* context) override;
+    vst3::tresult VST3_CALL terminate() override;
+
+    vst3::tresult VST3_CALL getControllerClassId(vst3::TUID classId) override;
+    vst3::tresult VST3_CALL setIoMode(vst3::IoMode mode) override;
+    vst3::int32 VST3_CALL getBusCount(vst3::MediaType type, vst3::BusDirection dir) override;
+    vst3::tresult VST3_CALL getBusInfo(vst3::MediaType type, vst3::BusDirection dir, vst3::int32 index,
+                                       vst3::BusInfo* bus) override;
+    vst3::tresult VST3_CALL getRoutingInfo(vst3::RoutingInfo* inInfo, vst3::RoutingInfo* outInfo) override;
+    vst3::tresult VST3_CALL activateBus(vst3::MediaType type, vst3::BusDirection dir, vst3::int32 index,
+                                        vst3::TBool state) override;
+    vst3::tresult VST3_CALL setActive(vst3::TBool state) override;
+    vst3::tresult VST3_CALL setState(vst3::IBStream* state) override;
+    vst3::tresult VST3_CALL getState(vst3::IBStream* state) override;
+
+    vst3::tresult VST3_CALL setBusArrangements(vst3::SpeakerArrangement* inputs, vst3::int32 numIns,
+                                               vst3::SpeakerArrangement* outputs, vst3::int32 numOuts) override;
+    vst3::tresult VST3_CALL getBusArrangement(vst3::BusDirection dir, vst3::int32 index,
+                                              vst3::SpeakerArrangement* arr) override;
+    vst3::tresult VST3_CALL canProcessSampleSize(vst3::int32 symbolicSampleSize) override;
+    vst3::uint32 VST3_CALL getLatencySamples() override;
+    vst3::tresult VST3_CALL setupProcessing(vst3::ProcessSetup* setup) override;
+    vst3::tresult VST3_CALL setProcessing(vst3::TBool state) override;
+    vst3::tresult VST3_CALL process(vst3::ProcessData* data) override;
+    vst3::uint32 VST3_CALL getTailSamples() override;
+
+    vst3::uint32 VST3_CALL getProcessContextRequirements() override;
+
+    vst3::tresult VST3_CALL setComponentState(vst3::IBStream* state) override;
+    vst3::tresult VST3_CALL setControllerState(vst3::IBStream* state) override;
+    vst3::tresult VST3_CALL getControllerState(vst3::IBStream* state) override;
+    vst3::int32 VST3_CALL getParameterCount() override;
+    vst3::tresult VST3_CALL getParameterInfo(vst3::int32 paramIndex, vst3::ParameterInfo* info) override;
+    vst3::tresult VST3_CALL getParamStringByValue(vst3::ParamID id, vst3::ParamValue valueNormalized,
+                                                  vst3::TChar* string) override;
+    vst3::tresult VST3_CALL getParamValueByString(vst3::ParamID id, vst3::TChar* string,
+                                                  vst3::ParamValue* valueNormalized) override;
+    vst3::ParamValue VST3_CALL normalizedParamToPlain(vst3::ParamID id, vst3::ParamValue valueNormalized) override;
+    vst3::ParamValue VST3_CALL plainParamToNormalized(vst3::ParamID id, vst3::ParamValue plainValue) override;
+    vst3::ParamValue VST3_CALL getParamNormalized(vst3::ParamID id) override;
+    vst3::tresult VST3_CALL setParamNormalized(vst3::ParamID id, vst3::ParamValue value) override;
+    vst3::tresult VST3_CALL setComponentHandler(vst3::IComponentHandler* handler) override;
+    vst3::IPlugView* VST3_CALL createView(vst3::FIDString name) override;
+
+    // For the editor's view, on the host's UI thread. One view at a time
+    // holds the effect's editor; a later one takes it over.
+    bool openEditor(const void* owner, void* parent);
+    void closeEditor(const void* owner);
+    // One editor idle, its slider changes reported to the host as edits.
+    void idleEditor(const void* owner);
+    bool ownsEditor(const void* owner) const { return owner != nullptr && editorOwner == owner; }
+    wrap::WrappedEffect& wrapped() { return *core; }
+    // The run loop the factory's host context gave, if any (borrowed).
+    vst3::Linux::IRunLoop* factoryRunLoop() const { return runLoop; }
+
+private:
+    Plugin(const PluginClass& plugin, std::unique_ptr<wrap::WrappedEffect> core);
+    ~Plugin();
+
+    void beginEdit(std::uint32_t p) override;
+    void performEdit(std::uint32_t p, double units, double normalised) override;
+    void endEdit(std::uint32_t p) override;
+
+    bool validParameter(vst3::ParamID id) const { return id < core->parameters(); }
+    // Reads a whole stream and restores it as the VST 2.4 chunk.
+    vst3::tresult restore(vst3::IBStream* state, bool unlessCurrent);
+    void takeCurrent();
+    // Points of the block's parameter changes, in frame order; false when
+    // there were more than the buffer holds (the rest went in at once).
+    std::size_t collectChanges(vst3::IParameterChanges* changes, vst3::int32 frames);
+
+    std::atomic<vst3::uint32> references{1};
+    const PluginClass& plugin;
+    std::unique_ptr<wrap::WrappedEffect> core;
+    wrap::EditReporter edits;
+    vst3::IComponentHandler* handler = nullptr;
+    vst3::Linux::IRunLoop* runLoop = nullptr;
+    const void* editorOwner = nullptr;
+    double sampleRate = 44100.0;
+    // The normalised value last taken from or reported to the host per
+    // parameter: the host handing the same value back changes nothing.
+    std::unique_ptr<std::atomic<double>[]> lastTaken;
+    // The block's changes, made before any process call.
+    std::vector<wrap::ParameterChange> changeBuffer;
 };
 
-inline constexpr const char* kSdkVersion = "VST 3.8.1";
+// The editor's view of a component (Vst3View.cpp); holds a reference to it.
+vst3::IPlugView* createEditorView(Plugin& component);
 
-// The module's factory (one for the module's lifetime; each call adds a
-// reference for the caller) and its entry and exit, counted.
-vst3::IPluginFactory3* moduleFactory(const PluginClass& plugin);
-bool moduleEntry();
-bool moduleExit();
-
-}  // namespace vst3host
+}  // namespace vst3face

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vst3host {
+namespace vst3 {
 
 // Copies as much of `text` as fits with its terminator.
 inline void toUtf16(const char* text, char16_t* out, std::size_t capacity) {
@@ -70,4 +70,4 @@ inline std::string fromUtf16(const char16_t* text, std::size_t capacity) {
     return out;
 }
 
-}  // namespace vst3host
+}  // namespace vst3

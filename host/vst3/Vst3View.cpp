@@ -9,13 +9,13 @@
 #include <cstring>
 #include <new>
 
-#include "host/vst3/Vst3Component.h"
+#include "host/vst3/Vst3Plugin.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 #endif
 
-namespace vst3host {
+namespace vst3face {
 
 using namespace vst3;
 
@@ -39,7 +39,7 @@ class View final : public IPlugView,
                    public Linux::ITimerHandler,
                    public Linux::IEventHandler {
 public:
-    explicit View(Component& component) : component(component) { component.addRef(); }
+    explicit View(Plugin& component) : component(component) { component.addRef(); }
 
     tresult VST3_CALL queryInterface(const TUID iid, void** obj) override {
         if (obj == nullptr) return kInvalidArgument;
@@ -226,7 +226,7 @@ private:
 #endif
 
     std::atomic<uint32> references{1};
-    Component& component;
+    Plugin& component;
     IPlugFrame* frame = nullptr;
     bool isAttached = false;
     int32 shownWidth = 0, shownHeight = 0;  // the size the host was last told
@@ -234,6 +234,6 @@ private:
 
 }  // namespace
 
-IPlugView* createEditorView(Component& component) { return new (std::nothrow) View(component); }
+IPlugView* createEditorView(Plugin& component) { return new (std::nothrow) View(component); }
 
-}  // namespace vst3host
+}  // namespace vst3face

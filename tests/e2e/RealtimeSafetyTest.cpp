@@ -388,8 +388,8 @@ TEST(RealtimeSafetyClap, ProcessFlushAndResetAllocateNothing) {
 TEST(RealtimeSafetyVst3, ProcessWithParameterChangesAllocatesNothing) {
     using namespace vst3test;
     static Module module(TONARVO_VST3_MODULE);
-    const Tuid cid = vst3::makeTuid(tonarvo::vst3face::kClassId[0], tonarvo::vst3face::kClassId[1],
-                                    tonarvo::vst3face::kClassId[2], tonarvo::vst3face::kClassId[3]);
+    const Tuid cid = vst3::makeTuid(tonarvo::kVst3ClassId[0], tonarvo::kVst3ClassId[1],
+                                    tonarvo::kVst3ClassId[2], tonarvo::kVst3ClassId[3]);
     Plugin plugin(module, cid);
     ASSERT_NE(plugin.processor, nullptr);
     constexpr vst3::int32 kMaxBlock = 4096;

@@ -7,6 +7,7 @@
 #include "Lv2TestHost.h"
 #include "PositionEvents.h"
 #include "effect/TPlexaEffect.h"
+#include "effect/TonarvoInstance.h"
 #include "effect/TonarvoLv2.h"
 #include "host/lv2/Lv2Plugin.h"
 
@@ -72,8 +73,8 @@ TEST(Lv2Time, APositionReachesTheBlockSectionAsAVst24HostGivesIt) {
     const Position position{16, 90.0f, 6.0f, 8, 3, 1.5f, 1.0f};
     float audio[4][64] = {};
     for (const bool withMap : {true, false}) {
-        std::unique_ptr<lv2host::Lv2Plugin> plugin(lv2host::Lv2Plugin::create(
-            &tonarvo::lv2::newInstance, kPluginUri, 48000.0, withMap ? features : nullptr));
+        std::unique_ptr<lv2face::Plugin> plugin(lv2face::Plugin::create(
+            &tonarvo::newInstance, kPluginUri, 48000.0, withMap ? features : nullptr));
         ASSERT_NE(plugin, nullptr);
         for (std::uint32_t c = 0; c < 4; ++c) plugin->connect(c, audio[c]);
         plugin->connect(plugin->ports().timePort(), events);

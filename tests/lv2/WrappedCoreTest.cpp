@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "effect/TonarvoInstance.h"
 #include "effect/TonarvoLv2.h"
 #include "host/wrap/WrappedEffect.h"
 
@@ -34,7 +35,7 @@ void expectSplitMatchesShorterCalls(bool inPlace) {
         {0, 0, 0.75}, {0, 5, 0.2}, {700, 2, 1.0}, {700, 3, 0.9}, {2100, 4, 0.05}, {2999, 1, 0.3}, {5000, 0, 0.1}};
 
     // The reference: the VST 2.4 instance, setParameter between the pieces.
-    AEffect* reference = tonarvo::lv2::newInstance(&plainHost);
+    AEffect* reference = tonarvo::newInstance(&plainHost);
     ASSERT_NE(reference, nullptr);
     const auto call = [reference](std::int32_t op, vst2::VstIntPtr value = 0, float opt = 0.0f) {
         reference->dispatcher(reference, op, 0, value, nullptr, opt);
@@ -63,7 +64,7 @@ void expectSplitMatchesShorterCalls(bool inPlace) {
     }
     call(vst2::effClose);
 
-    std::unique_ptr<wrap::WrappedEffect> core = wrap::WrappedEffect::create(&tonarvo::lv2::newInstance, 48000.0, 512);
+    std::unique_ptr<wrap::WrappedEffect> core = wrap::WrappedEffect::create(&tonarvo::newInstance, 48000.0, 512);
     ASSERT_NE(core, nullptr);
     core->setActive(true);
     core->setActive(true);  // a second switch-on must not restart the effect
@@ -90,7 +91,7 @@ TEST(WrappedCore, ABlockSplitAtChangesIsTheVst24InstanceBetweenShorterCalls) {
 }
 
 TEST(WrappedCore, AnEchoedValueLeavesTheEditorsValueAndADifferentOneIsWritten) {
-    std::unique_ptr<wrap::WrappedEffect> core = wrap::WrappedEffect::create(&tonarvo::lv2::newInstance, 44100.0);
+    std::unique_ptr<wrap::WrappedEffect> core = wrap::WrappedEffect::create(&tonarvo::newInstance, 44100.0);
     ASSERT_NE(core, nullptr);
     wrap::HostControls host(*core);
     core->setValue(5, 31.5);

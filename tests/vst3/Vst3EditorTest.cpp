@@ -17,8 +17,8 @@ namespace {
 
 constexpr int kWidth = 681, kHeight = 371;
 
-const Tuid kCid = makeTuid(tonarvo::vst3face::kClassId[0], tonarvo::vst3face::kClassId[1],
-                           tonarvo::vst3face::kClassId[2], tonarvo::vst3face::kClassId[3]);
+const Tuid kCid = makeTuid(tonarvo::kVst3ClassId[0], tonarvo::kVst3ClassId[1],
+                           tonarvo::kVst3ClassId[2], tonarvo::kVst3ClassId[3]);
 
 // The host's frame, answering for its run loop when it has one.
 class Frame final : public IPlugFrame, public Linux::IRunLoop {

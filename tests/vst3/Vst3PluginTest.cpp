@@ -19,8 +19,8 @@
 namespace vst3test {
 namespace {
 
-const Tuid kCid = makeTuid(tonarvo::vst3face::kClassId[0], tonarvo::vst3face::kClassId[1],
-                           tonarvo::vst3face::kClassId[2], tonarvo::vst3face::kClassId[3]);
+const Tuid kCid = makeTuid(tonarvo::kVst3ClassId[0], tonarvo::kVst3ClassId[1],
+                           tonarvo::kVst3ClassId[2], tonarvo::kVst3ClassId[3]);
 
 Module& module() {
     static Module m(TONARVO_VST3_MODULE);
@@ -31,7 +31,7 @@ e2e::PluginLibrary& vst2Library() {
     return library;
 }
 
-std::string utf8(const TChar* text) { return vst3host::fromUtf16(text, 128); }
+std::string utf8(const TChar* text) { return vst3::fromUtf16(text, 128); }
 
 TEST(Vst3Module, FactoryAndClassDescribeTheVst2Effect) {
     ASSERT_TRUE(module().entered);
@@ -54,7 +54,7 @@ TEST(Vst3Module, FactoryAndClassDescribeTheVst2Effect) {
     EXPECT_STREQ(c.version, TONARVO_VERSION);
     PClassInfoW w{};
     ASSERT_EQ(factory.getClassInfoUnicode(0, &w), kResultOk);
-    EXPECT_EQ(vst3host::fromUtf16(w.name, 64), name);
+    EXPECT_EQ(vst3::fromUtf16(w.name, 64), name);
     EXPECT_EQ(factory.getClassInfo2(1, &c), kInvalidArgument);
 
     // Unknown classes and interfaces make nothing.

@@ -4,7 +4,7 @@
 
 #include "effect/TPlexaEffect.h"
 #include "effect/TonarvoVst3.h"
-#include "host/vst3/Vst3Component.h"
+#include "host/vst3/Vst3Plugin.h"
 
 namespace vst3test {
 namespace {
@@ -12,12 +12,12 @@ namespace {
 using namespace vst3;
 
 TEST(Vst3Time, TheProcessContextReachesTheBlockSectionAsAVst24HostGivesIt) {
-    IPluginFactory3* factory = vst3host::moduleFactory(tonarvo::vst3face::pluginClass());
-    const auto& id = tonarvo::vst3face::kClassId;
+    IPluginFactory3* factory = vst3face::moduleFactory(tonarvo::vst3Class());
+    const auto& id = tonarvo::kVst3ClassId;
     void* obj = nullptr;
     ASSERT_EQ(factory->createInstance(makeTuid(id[0], id[1], id[2], id[3]).data(), IComponent::iid.data(), &obj),
               kResultOk);
-    auto* component = static_cast<vst3host::Component*>(static_cast<IComponent*>(obj));
+    auto* component = static_cast<vst3face::Plugin*>(static_cast<IComponent*>(obj));
     const tonarvo::TonarvoVariables& v = static_cast<TPlexaEffect&>(component->wrapped().effect()).v;
     ProcessSetup setup{kRealtime, kSample32, 64, 48000.0};
     component->setupProcessing(&setup);

@@ -15,8 +15,8 @@ namespace {
 
 constexpr int kWidth = 681, kHeight = 371;
 
-const Tuid kCid = makeTuid(tonarvo::vst3face::kClassId[0], tonarvo::vst3face::kClassId[1],
-                           tonarvo::vst3face::kClassId[2], tonarvo::vst3face::kClassId[3]);
+const Tuid kCid = makeTuid(tonarvo::kVst3ClassId[0], tonarvo::kVst3ClassId[1],
+                           tonarvo::kVst3ClassId[2], tonarvo::kVst3ClassId[3]);
 
 class Frame final : public HostObject<IPlugFrame> {
 public:

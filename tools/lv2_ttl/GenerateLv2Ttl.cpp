@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "effect/TonarvoInstance.h"
 #include "effect/TonarvoLv2.h"
 #include "host/lv2/Lv2Description.h"
 
@@ -26,22 +27,22 @@ int main(int argc, char** argv) {
     }
     const std::string bundle = argv[1];
     // The rate only matters for processing, which this never does.
-    std::unique_ptr<lv2host::Lv2Plugin> plugin(
-        lv2host::Lv2Plugin::create(&tonarvo::lv2::newInstance, tonarvo::lv2::kPluginUri, 48000.0, nullptr));
+    std::unique_ptr<lv2face::Plugin> plugin(
+        lv2face::Plugin::create(&tonarvo::newInstance, tonarvo::kLv2PluginUri, 48000.0, nullptr));
     if (!plugin) {
         std::fprintf(stderr, "lv2-ttl: the plug-in could not be made\n");
         return 1;
     }
-    lv2host::BundleNames names;
-    names.pluginUri = tonarvo::lv2::kPluginUri;
-    names.uiUri = tonarvo::lv2::kUiUri;
+    lv2face::BundleNames names;
+    names.pluginUri = tonarvo::kLv2PluginUri;
+    names.uiUri = tonarvo::kLv2UiUri;
     names.binary = argv[2];
     names.description = "tonarvo.ttl";
-    names.controlSymbols.assign(std::begin(tonarvo::lv2::kControlSymbols), std::end(tonarvo::lv2::kControlSymbols));
+    names.controlSymbols.assign(std::begin(tonarvo::kLv2ControlSymbols), std::end(tonarvo::kLv2ControlSymbols));
     names.minorVersion = TONARVO_LV2_MINOR_VERSION;
     names.microVersion = TONARVO_LV2_MICRO_VERSION;
-    if (!writeFile(bundle + "/manifest.ttl", lv2host::manifestTtl(names)) ||
-        !writeFile(bundle + "/" + names.description, lv2host::descriptionTtl(*plugin, names))) {
+    if (!writeFile(bundle + "/manifest.ttl", lv2face::manifestTtl(names)) ||
+        !writeFile(bundle + "/" + names.description, lv2face::descriptionTtl(*plugin, names))) {
         std::fprintf(stderr, "lv2-ttl: cannot write into %s\n", bundle.c_str());
         return 1;
     }

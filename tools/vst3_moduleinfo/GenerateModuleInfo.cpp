@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s OUTPUT.json BUNDLE-NAME\n", argv[0]);
         return 2;
     }
-    vst3::IPluginFactory3* factory = vst3host::moduleFactory(tonarvo::vst3face::pluginClass());
+    vst3::IPluginFactory3* factory = vst3face::moduleFactory(tonarvo::vst3Class());
     vst3::PFactoryInfo info{};
     if (factory->getFactoryInfo(&info) != vst3::kResultOk) return 1;
 

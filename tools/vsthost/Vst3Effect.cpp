@@ -239,7 +239,7 @@ public:
     // IHostApplication
     tresult VST3_CALL getName(TChar* name) override {
         if (name == nullptr) return kInvalidArgument;
-        vst3host::toUtf16("vsthost", name, 128);
+        vst3::toUtf16("vsthost", name, 128);
         return kResultOk;
     }
     tresult VST3_CALL createInstance(TUID, TUID, void** obj) override {
@@ -400,7 +400,7 @@ protected:
         const ParamID id = idOf(index);
         if (controller_->getParamStringByValue(id, controller_->getParamNormalized(id), text) != kResultOk) return {};
         text[127] = 0;
-        return vst3host::fromUtf16(text, 128);
+        return vst3::fromUtf16(text, 128);
     }
     bool automatable(int index) override {
         return (params_[static_cast<std::size_t>(index)].flags & ParameterInfo::kCanAutomate) != 0;
@@ -507,7 +507,7 @@ public:
     uint32 VST3_CALL release() override { return 1; }
     tresult VST3_CALL getName(TChar* name) override {
         if (name == nullptr) return kInvalidArgument;
-        vst3host::toUtf16("vsthost", name, 128);
+        vst3::toUtf16("vsthost", name, 128);
         return kResultOk;
     }
     tresult VST3_CALL createInstance(TUID, TUID, void** obj) override {
@@ -678,7 +678,7 @@ Vst3Effect::Vst3Effect(const Vst3Module& module, vst2::audioMasterCallback host)
         ParameterInfo info{};
         if (controller_->getParameterInfo(i, &info) != kResultOk) continue;
         params_.push_back(
-            {info.id, vst3host::fromUtf16(info.title, 128), vst3host::fromUtf16(info.units, 128), info.flags});
+            {info.id, vst3::fromUtf16(info.title, 128), vst3::fromUtf16(info.units, 128), info.flags});
     }
     setParameterCount(static_cast<int>(params_.size()));
     changes_ = Changes(params_.size());

@@ -8,7 +8,7 @@
 
 #include <lv2/ui/ui.h>
 
-namespace lv2host {
+namespace lv2face {
 
 // An LV2 interface descriptor that knows the plug-in it belongs to.
 struct UiDescriptor {
@@ -18,4 +18,4 @@ struct UiDescriptor {
 
 UiDescriptor uiDescriptor(const char* uiUri, const char* pluginUri);
 
-}  // namespace lv2host
+}  // namespace lv2face

@@ -1,4 +1,4 @@
-#include "host/lv2/Lv2Ui.h"
+#include "host/lv2/Lv2View.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/instance-access/instance-access.h>
@@ -15,13 +15,13 @@
 #include "host/lv2/Lv2Features.h"
 #include "host/lv2/Lv2Plugin.h"
 
-namespace lv2host {
+namespace lv2face {
 
 namespace {
 
-class Lv2Ui final : private wrap::EditReporter::Listener {
+class View final : private wrap::EditReporter::Listener {
 public:
-    Lv2Ui(Lv2Plugin& plugin, LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Resize* resize,
+    View(Plugin& plugin, LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Resize* resize,
           LV2_URID_Map* map)
         : plugin(plugin), write(write), controller(controller), edits(plugin.wrapped()) {
         for (std::uint32_t p = 0; p < plugin.ports().controls; ++p)
@@ -34,7 +34,7 @@ public:
         }
     }
 
-    ~Lv2Ui() {
+    ~View() {
         if (plugin.editorOwner != this) return;
         plugin.dispatch(vst2::effEditClose);
         plugin.editorOwner = nullptr;
@@ -112,7 +112,7 @@ private:
         write(controller, plugin.ports().firstControl() + p, sizeof value, 0, &value);
     }
 
-    Lv2Plugin& plugin;
+    Plugin& plugin;
     LV2UI_Write_Function write;
     LV2UI_Controller controller;
     std::vector<float> hostValues;
@@ -122,7 +122,7 @@ private:
     std::int32_t reportedWidth = 0, reportedHeight = 0;
 };
 
-Lv2Ui* self(LV2UI_Handle handle) { return static_cast<Lv2Ui*>(handle); }
+View* self(LV2UI_Handle handle) { return static_cast<View*>(handle); }
 
 LV2UI_Handle instantiate(const LV2UI_Descriptor* descriptor, const char* pluginUri, const char*,
                          LV2UI_Write_Function write, LV2UI_Controller controller, LV2UI_Widget* widget,
@@ -132,11 +132,11 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor* descriptor, const char* pluginU
     if (pluginUri == nullptr || std::strcmp(pluginUri, ours->pluginUri) != 0 || write == nullptr || widget == nullptr)
         return nullptr;
     void* parent = featureData(features, LV2_UI__parent);
-    auto* plugin = static_cast<Lv2Plugin*>(featureData(features, LV2_INSTANCE_ACCESS_URI));
+    auto* plugin = static_cast<Plugin*>(featureData(features, LV2_INSTANCE_ACCESS_URI));
     if (parent == nullptr || plugin == nullptr) return nullptr;
-    std::unique_ptr<Lv2Ui> ui;
+    std::unique_ptr<View> ui;
     try {
-        ui = std::make_unique<Lv2Ui>(*plugin, write, controller,
+        ui = std::make_unique<View>(*plugin, write, controller,
                                      static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize)),
                                      static_cast<LV2_URID_Map*>(featureData(features, LV2_URID__map)));
     } catch (const std::bad_alloc&) {
@@ -185,4 +185,4 @@ UiDescriptor uiDescriptor(const char* uiUri, const char* pluginUri) {
     return {{uiUri, &instantiate, &cleanup, &portEvent, &extensionData}, pluginUri};
 }
 
-}  // namespace lv2host
+}  // namespace lv2face
