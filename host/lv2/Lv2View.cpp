@@ -10,8 +10,6 @@
 #include <new>
 #include <vector>
 
-#include "editor/CVeSTEditor.h"
-#include "host/CVeST.h"
 #include "host/lv2/Lv2Features.h"
 #include "host/lv2/Lv2Plugin.h"
 
@@ -36,16 +34,15 @@ public:
 
     ~View() {
         if (plugin.editorOwner != this) return;
-        plugin.dispatch(vst2::effEditClose);
+        plugin.wrapped().closeEditor();
         plugin.editorOwner = nullptr;
     }
 
     // The editor's window inside `parent`; 0 when it cannot be opened.
     std::uintptr_t open(void* parent) {
-        if (plugin.dispatch(vst2::effEditOpen, 0, 0, parent) != 1) return 0;
+        if (!plugin.wrapped().openEditor(parent)) return 0;
         plugin.editorOwner = this;
-        const auto* editor = static_cast<const CVeSTEditor*>(plugin.adapter().getEditor());
-        return editor->nativeWindow();
+        return plugin.wrapped().editorWindow();
     }
 
     // Mouse events and paints happen inside the editor's idle, and so does
@@ -106,6 +103,7 @@ private:
     void beginEdit(std::uint32_t) override {}
     void endEdit(std::uint32_t) override {}
     void performEdit(std::uint32_t p, double units, double) override {
+        plugin.model().noteReported(p);
         float value = static_cast<float>(units);
         if (value == hostValues[p]) return;
         hostValues[p] = value;

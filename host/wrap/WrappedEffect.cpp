@@ -164,6 +164,11 @@ double WrappedEffect::unitsOfNormalized(std::uint32_t p, double x) const {
     return effect().steppedNormalized(static_cast<std::int32_t>(p), static_cast<double>(static_cast<float>(x)));
 }
 
+double WrappedEffect::unitsOfValue(std::uint32_t p, double units) const {
+    if (p >= parameterCount || !std::isfinite(units)) return value(p);
+    return effect().steppedValue(static_cast<std::int32_t>(p), units);
+}
+
 std::string WrappedEffect::displayTextAt(std::uint32_t p, double units) const {
     return effect().displayTextAt(static_cast<std::int32_t>(p), units);
 }
@@ -274,9 +279,20 @@ void WrappedEffect::setTimeInfo(const VstTimeInfo* info) {
     if (info) time = *info;
 }
 
-std::vector<std::uint8_t> WrappedEffect::saveChunk() {
+std::vector<std::uint8_t> WrappedEffect::saveChunk(const double* values) {
     void* chunk = nullptr;
-    const VstIntPtr size = dispatch(effGetChunk, 0, 0, &chunk);
+    VstIntPtr size = 0;
+    if (values == nullptr) {
+        size = dispatch(effGetChunk, 0, 0, &chunk);
+    } else {
+        plexa::TPlexa& e = effect();
+        double sliders[plexa::TPlexa::SliderValueCount];
+        std::fill(std::begin(sliders), std::end(sliders), std::nan(""));
+        for (std::uint32_t p = 0; p < parameterCount; ++p)
+            if (e.isSliderIndex(static_cast<std::int32_t>(p)) && std::isfinite(values[p]))
+                sliders[e.sliderRecords[p].number] = values[p];
+        size = e.writeStateChunkWith(&chunk, sliders);
+    }
     if (size <= 0 || chunk == nullptr) return {};
     const auto* bytes = static_cast<const std::uint8_t*>(chunk);
     return std::vector<std::uint8_t>(bytes, bytes + size);
@@ -355,7 +371,7 @@ void HostControls::takeCurrent() {
 
 EditReporter::EditReporter(WrappedEffect& effect, bool sinceLastIdle)
     : effect(effect), sinceLastIdle(sinceLastIdle), before(effect.parameters(), 0.0),
-      inGesture(effect.parameters(), false) {
+      inGesture(effect.parameters(), false), moved(effect.parameters(), 0) {
     noteValues();
 }
 
@@ -367,16 +383,26 @@ void EditReporter::idle(Listener& listener) {
     if (!sinceLastIdle) noteValues();
     effect.idleEditor();
     const bool held = effect.editorButtonDown();
+    std::size_t changed = 0;
+    bool open = false;
     for (std::uint32_t p = 0; p < before.size(); ++p) {
+        open = open || inGesture[p];
         // Asked every idle, so a host change is never carried over to a later edit.
         const bool byHost = sinceLastIdle && listener.changedByHost(p);
         const double now = effect.value(p);
-        if (sameBits(now, before[p])) continue;
-        before[p] = now;
-        if (byHost) continue;
+        moved[p] = !sameBits(now, before[p]) && !byHost;
+        if (!sameBits(now, before[p])) before[p] = now;
+        if (moved[p]) ++changed;
+    }
+    if (changed > 1 && !open && !grouped) {
+        grouped = true;
+        listener.beginGroup();
+    }
+    for (std::uint32_t p = 0; p < before.size(); ++p) {
+        if (!moved[p]) continue;
         if (!inGesture[p]) listener.beginEdit(p);
         inGesture[p] = true;
-        listener.performEdit(p, now, effect.normalized(p));
+        listener.performEdit(p, before[p], effect.normalized(p));
     }
     if (!held) finish(listener);
 }
@@ -387,6 +413,10 @@ void EditReporter::finish(Listener& listener) {
             inGesture[p] = false;
             listener.endEdit(p);
         }
+    if (grouped) {
+        grouped = false;
+        listener.endGroup();
+    }
 }
 
 }  // namespace wrap

@@ -163,8 +163,13 @@ TEST_F(Vst3EditorTest, DrawsAndReportsAClickAsOneGesture) {
     plugin.process(ins, outs, 64, &echo);
     EXPECT_EQ(plugin.controller->getParamNormalized(2), clicked);
     handler.edits.clear();
+    // Host values: told to the controller and sent to the processor.
     plugin.controller->setParamNormalized(0, 0.75);
     plugin.controller->setParamNormalized(3, 0.75);
+    ParamChanges set;
+    set.add(0, 0, 0.75);
+    set.add(3, 0, 0.75);
+    plugin.process(ins, outs, 64, &set);
     frame.serveFor(100);
     EXPECT_TRUE(handler.edits.empty());
     {
