@@ -347,27 +347,8 @@ bool WrappedEffect::editorButtonDown() const {
 }
 
 namespace {
-bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
 bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 }  // namespace
-
-HostControls::HostControls(WrappedEffect& effect) : effect(effect), lastTaken(effect.parameters(), 0.0f) {
-    takeCurrent();
-}
-
-void HostControls::apply(std::uint32_t p, float units) {
-    if (p >= lastTaken.size() || sameBits(units, lastTaken[p])) return;
-    lastTaken[p] = units;
-    // The host may hand back what the effect itself reported: the value
-    // stands as the editor set it, off the step grid or not.
-    if (units == static_cast<float>(effect.value(p))) return;
-    effect.setValue(p, static_cast<double>(units));
-}
-
-void HostControls::takeCurrent() {
-    for (std::uint32_t p = 0; p < lastTaken.size(); ++p) lastTaken[p] = static_cast<float>(effect.value(p));
-}
-
 
 EditReporter::EditReporter(WrappedEffect& effect, bool sinceLastIdle)
     : effect(effect), sinceLastIdle(sinceLastIdle), before(effect.parameters(), 0.0),
