@@ -43,6 +43,8 @@ constexpr FactoryPreset kPresets[] = {
      {6.0, -7.0, 1.0, -6.0, 6.0, 25.25}},
 };
 
+static_assert(std::size(kPresets) == kFactoryPresetCount);
+
 }  // namespace
 
 std::span<const FactoryPreset> factoryPresets() { return kPresets; }

@@ -22,6 +22,8 @@ struct FactoryPreset {
     double values[kPresetValueCount];
 };
 
+inline constexpr std::size_t kFactoryPresetCount = 10;
+
 // Every value is a float (LV2 ports and the VST 2.4 chunk keep floats) and on
 // its slider's step grid, so each face's own write stores exactly it.
 std::span<const FactoryPreset> factoryPresets();
