@@ -113,9 +113,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     namespace fs = std::filesystem;
-    const fs::path folder = fs::path(argv[1]) / fs::u8path(legalized(info.vendor)) / fs::u8path(legalized(info.name));
+    // The names are ASCII, the same path on every platform.
+    const fs::path folder = fs::path(argv[1]) / legalized(info.vendor) / legalized(info.name);
     std::error_code error;
-    fs::remove_all(argv[1], error);  // no file of a preset since renamed stays behind
+    fs::remove_all(folder, error);  // no file of a preset since renamed stays behind
     fs::create_directories(folder, error);
     if (error) {
         std::fprintf(stderr, "vst3-presets: cannot make %s\n", folder.string().c_str());
@@ -128,7 +129,7 @@ int main(int argc, char** argv) {
         if ((status = stateOf(*factory, info.cid, preset, file.componentState)) != 0) break;
         const std::vector<std::uint8_t> bytes = vst3host::writePresetFile(file);
         // Hosts name a preset by its file's name.
-        std::ofstream out(folder / fs::u8path(legalized(preset.name) + ".vstpreset"), std::ios::binary | std::ios::trunc);
+        std::ofstream out(folder / (legalized(preset.name) + ".vstpreset"), std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         if (bytes.empty() || !out.flush()) {
             status = fail("cannot write the file", preset.name);
