@@ -88,7 +88,7 @@ TEST(FactoryPresets, EveryValueIsAFloatOnTheStepGridThatTheSliderWriteStoresExac
 
         const auto effect = effectWith(preset, 44100.0);
         ASSERT_NE(effect, nullptr);
-        ASSERT_EQ(effect->parameters(), kPresetValueCount);
+        ASSERT_GE(effect->parameters(), kPresetValueCount);
         for (std::uint32_t p = 0; p < kPresetValueCount; ++p) {
             const double v = preset.values[p];
             const wrap::WrappedEffect::ParameterInfo info = effect->parameterInfo(p);

@@ -73,7 +73,9 @@ int stateOf(IPluginFactory3& factory, const TUID cid, const tonarvo::FactoryPres
     component->initialize(nullptr);
     component->queryInterface(IEditController::iid.data(), reinterpret_cast<void**>(&controller));
     int result = 0;
-    if (controller == nullptr || controller->getParameterCount() != static_cast<int32>(tonarvo::kPresetValueCount)) {
+    // The six controls are parameters 0 to 5; any after them (a bypass) keep
+    // their defaults.
+    if (controller == nullptr || controller->getParameterCount() < static_cast<int32>(tonarvo::kPresetValueCount)) {
         result = fail("the controller does not have the preset's parameters", preset.name);
     } else {
         for (ParamID p = 0; p < tonarvo::kPresetValueCount; ++p) {
