@@ -27,9 +27,13 @@ using tonarvo::FactoryPreset;
 using tonarvo::kPresetValueCount;
 
 #if defined(TONARVO_SANITIZED_BUILD)
-constexpr double kSeconds = 0.5;  // the instrumented effect runs about ten times slower
+// The instrumented effect runs about ten times slower; what it looks for
+// (memory and undefined behaviour) one rate shows.
+constexpr double kSeconds = 0.5;
+constexpr double kRates[] = {44100.0};
 #else
 constexpr double kSeconds = 2.0;
+constexpr double kRates[] = {44100.0, 96000.0};
 #endif
 
 std::unique_ptr<wrap::WrappedEffect> effectWith(const FactoryPreset& preset, double rate) {
@@ -101,7 +105,7 @@ TEST(FactoryPresets, EveryValueIsAFloatOnTheStepGridThatTheSliderWriteStoresExac
 }
 
 TEST(FactoryPresets, EachRendersFiniteAudibleStableUnclippedAndDistinctAt44And96kHz) {
-    for (const double rate : {44100.0, 96000.0}) {
+    for (const double rate : kRates) {
         const dsptest::Stereo music = musicThenSilence(rate);
         const dsptest::Stereo sweep = dsptest::makeSignal(dsptest::Kind::Sweep, rate, 2 * kSeconds);
         const std::size_t end = static_cast<std::size_t>(kSeconds * rate);
