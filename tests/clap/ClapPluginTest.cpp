@@ -163,6 +163,23 @@ TEST(ClapPresetDiscovery, OneProviderListsTheTablesPresetsAsFactoryContentInside
     EXPECT_TRUE(provider->get_metadata(provider, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, &index.receiver));
     EXPECT_EQ(index.presets.size(), 3u);
     provider->destroy(provider);
+
+    // What the host found, it loads: the table's very values, the host told.
+    Host host;
+    Plugin p(entry(), host);
+    ASSERT_TRUE(p.ready);
+    const auto* load = p.ext<clap_plugin_preset_load_t>(CLAP_EXT_PRESET_LOAD);
+    ASSERT_NE(load, nullptr);
+    EXPECT_EQ(p.ext<clap_plugin_preset_load_t>(CLAP_EXT_PRESET_LOAD_COMPAT), load);
+    const auto& hot = table.back();
+    ASSERT_TRUE(load->from_location(p.plugin, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, hot.key));
+    for (std::uint32_t i = 0; i < kParams; ++i) EXPECT_EQ(p.value(i), hot.values[i]) << i;
+    EXPECT_EQ(host.presetsLoaded, std::vector<std::string>{hot.key});
+    EXPECT_EQ(host.rescans, 1);
+    EXPECT_FALSE(load->from_location(p.plugin, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, "no-such-preset"));
+    EXPECT_FALSE(load->from_location(p.plugin, CLAP_PRESET_DISCOVERY_LOCATION_FILE, "/tmp/x", hot.key));
+    EXPECT_EQ(host.presetErrors.size(), 2u);
+    EXPECT_EQ(p.value(0), hot.values[0]);
     entry()->deinit();
 }
 
