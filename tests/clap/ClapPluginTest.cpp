@@ -10,6 +10,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
+
 #include "../e2e/PluginHost.h"
 #include "ClapTestHost.h"
 
@@ -338,6 +342,17 @@ TEST(ClapParams, FlushTakesOnlyCoreValuesForKnownIdsInsideTheRange) {
     EXPECT_EQ(p.value(5), 30.0);
     EXPECT_EQ(p.plugin->process(p.plugin, nullptr), CLAP_PROCESS_ERROR);
     EXPECT_FALSE(p.plugin->activate(p.plugin, NAN, 1, 64));
+#if defined(__linux__)
+    // Any maximum up to 2^31 - 1 frames is the host's to announce; the copies
+    // for in-place blocks must not take gigabytes (found by fuzz_clap).
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    p.plugin->deactivate(p.plugin);
+    EXPECT_TRUE(p.plugin->activate(p.plugin, 48000, 1, 1u << 28));
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kilobytes";
+    EXPECT_EQ(p.plugin->process(p.plugin, &process), CLAP_PROCESS_CONTINUE);
+#endif
 }
 
 // ---------------------------------------------------------------- threads
