@@ -435,8 +435,10 @@ ParamValue VST3_CALL Component::plainParamToNormalized(ParamID id, ParamValue pl
 
 ParamValue VST3_CALL Component::getParamNormalized(ParamID id) {
     if (!validParameter(id)) return 0.0;
+    // A restored chunk may hold a slider past its range (the chunk rules
+    // keep any finite value); a host reads normalised values in [0, 1].
     const double x = core->normalized(id);
-    return std::isfinite(x) ? x : 0.0;
+    return std::isfinite(x) ? clampUnit(x) : 0.0;
 }
 
 tresult VST3_CALL Component::setParamNormalized(ParamID id, ParamValue value) {
