@@ -364,7 +364,10 @@ public:
         if (!self || !value || id >= self->core->parameters()) return false;
         const double v = self->core->value(id);
         if (!std::isfinite(v)) return false;
-        *value = v;
+        // A restored chunk may hold a slider past its range (the chunk rules
+        // keep any finite value); a host reads values inside the range it
+        // was given.
+        *value = std::clamp(v, self->infos[id].minimum, self->infos[id].maximum);
         return true;
     }
 

@@ -303,6 +303,15 @@ TEST(ClapState, BadStateIsRefusedOrReadAsTheChunkRulesSayNeverNonFinite) {
     ASSERT_TRUE(p.load(poisoned));
     for (std::uint32_t i = 0; i < kParams; ++i) EXPECT_TRUE(std::isfinite(p.value(i))) << i;
     EXPECT_EQ(p.value(5), static_cast<double>(static_cast<float>(kSet[5])));
+    // Sliders far past their ranges, which the chunk rules keep: the host
+    // still reads values inside the ranges it was given (found by fuzz_clap).
+    for (const float far : {1e20f, -3e38f}) {
+        std::vector<unsigned char> beyond(good.begin(), good.begin() + 260);
+        for (std::size_t at = 4; at < beyond.size(); at += 4) std::memcpy(beyond.data() + at, &far, 4);
+        ASSERT_TRUE(p.load(beyond));
+        for (std::uint32_t i = 0; i < kParams; ++i)
+            EXPECT_TRUE(p.value(i) >= kRanges[i].min && p.value(i) <= kRanges[i].max) << i << " " << p.value(i);
+    }
     // A chunk cut short, trailer gone: read as far as it goes.
     EXPECT_TRUE(p.load(std::vector<unsigned char>(good.begin(), good.begin() + 12)));
     for (std::uint32_t i = 0; i < kParams; ++i) EXPECT_TRUE(std::isfinite(p.value(i))) << i;
