@@ -105,6 +105,7 @@ tresult VST3_CALL Component::initialize(FUnknown*) { return kResultOk; }
 
 tresult VST3_CALL Component::terminate() {
     core->setActive(false);
+    edits.finish(*this);  // on the handler that saw the gestures begin
     releaseAndClear(handler);
     return kResultOk;
 }
@@ -456,6 +457,10 @@ tresult VST3_CALL Component::setParamNormalized(ParamID id, ParamValue value) {
 
 tresult VST3_CALL Component::setComponentHandler(IComponentHandler* next) {
     if (next) next->addRef();
+    // A drag still held ends on the handler that saw it begin: the host
+    // would otherwise keep the parameter touched (its automation in touch
+    // mode) for good.
+    if (next != handler) edits.finish(*this);
     releaseAndClear(handler);
     handler = next;
     return kResultOk;
