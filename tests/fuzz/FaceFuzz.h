@@ -45,9 +45,10 @@ inline constexpr const char* kKnownFaults[] = {
     "vst3-inexact-state",
     // An LV2 run with an input port the host left unconnected writes nothing.
     "lv2-unwritten-outputs",
-    // Found by these fuzzers, not fixed yet (see tests/fuzz/README.md): a
-    // switch-off and on keeps the tone arm's motion, the held input and the
-    // slopes, which CLAP's reset and LV2's activate are to clear.
+    // Found by these fuzzers, not fixed yet (README, The call-sequence
+    // fuzzers): a switch-off and on keeps the tone arm's motion, the held
+    // input and the slopes, which CLAP's reset and LV2's activate are to
+    // clear.
     "clap-reset-clears",
     "lv2-activate-clears",
 };

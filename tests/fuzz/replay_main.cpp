@@ -1,6 +1,8 @@
 // The face fuzzers' threaded variant, for the thread sanitizer (which
 // libFuzzer does not combine with): runs the harness over each file of the
-// given folders with the host's audio calls on a thread of their own.
+// given folders with the host's audio calls on a thread of their own, each
+// file as it is and its bytes four times over (a longer session, so more of
+// its calls meet the audio thread's).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -32,6 +34,9 @@ int main(int argc, char** argv) {
         std::printf("%s (%zu bytes)\n", file.filename().c_str(), bytes.size());
         std::fflush(stdout);
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+        std::vector<std::uint8_t> longer;
+        for (int k = 0; k < 4; ++k) longer.insert(longer.end(), bytes.begin(), bytes.end());
+        LLVMFuzzerTestOneInput(longer.data(), longer.size());
     }
     std::printf("%zu inputs replayed with an audio thread\n", files.size());
     return files.empty() ? 1 : 0;
