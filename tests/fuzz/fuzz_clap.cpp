@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../clap/ClapTestHost.h"
 #include "FaceFuzz.h"
 #include "host/clap/ClapAbi.h"
 
@@ -146,35 +147,8 @@ struct AudioCall {
 
 // ---------------------------------------------------------------- events
 
-// Events as a host hands them in: whole structs at 8-byte boundaries.
-class InEvents {
-public:
-    template <typename Event>
-    void add(const Event& event) {
-        offsets.push_back(storage.size());
-        storage.resize(storage.size() + (sizeof event + 7) / 8 * 8);
-        std::memcpy(storage.data() + offsets.back(), &event, sizeof event);
-    }
-    const clap_input_events_t* list() {
-        clap.ctx = this;
-        clap.size = [](const clap_input_events_t* l) {
-            return static_cast<std::uint32_t>(static_cast<InEvents*>(l->ctx)->offsets.size());
-        };
-        clap.get = [](const clap_input_events_t* l, std::uint32_t i) -> const clap_event_header_t* {
-            auto* self = static_cast<InEvents*>(l->ctx);
-            return i < self->offsets.size()
-                       ? reinterpret_cast<const clap_event_header_t*>(self->storage.data() + self->offsets[i])
-                       : nullptr;
-        };
-        return &clap;
-    }
-    bool empty() const { return offsets.empty(); }
-
-private:
-    std::vector<std::uint64_t> storage;  // 8-byte aligned
-    std::vector<std::size_t> offsets;
-    clap_input_events_t clap{};
-};
+// Events as a host hands them in: the CLAP tests' own list.
+using InEvents = claptest::EventList;
 
 struct ParamRange {
     clap_id id;

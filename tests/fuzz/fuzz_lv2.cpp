@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "../lv2/Lv2TestHost.h"
 #include "FaceFuzz.h"
 
 extern "C" const LV2_Descriptor* lv2_descriptor(std::uint32_t index);
@@ -92,20 +93,8 @@ const Description& description() {
 
 // ---------------------------------------------------------------- host
 
-class Urids {
-public:
-    LV2_URID id(const char* uri) {
-        const auto found = ids.find(uri);
-        if (found != ids.end()) return found->second;
-        const auto made = static_cast<LV2_URID>(ids.size() + 1);
-        ids.emplace(uri, made);
-        return made;
-    }
-    LV2_URID_Map map{this, [](LV2_URID_Map_Handle h, const char* uri) { return static_cast<Urids*>(h)->id(uri); }};
-
-private:
-    std::map<std::string, LV2_URID> ids;
-};
+// URIDs as a host maps them: the LV2 tests' own map.
+using Urids = lv2test::UridMap;
 
 // A state the host keeps, and how it answers the plug-in.
 struct StateStore {
@@ -640,7 +629,7 @@ private:
     const Description& ports;
     AudioThread audio;
     Urids urids;
-    LV2_Feature mapFeature{LV2_URID__map, &urids.map};
+    LV2_Feature& mapFeature = urids.mapFeature;
     std::vector<LV2_Options_Option> optionList;
     LV2_Feature optionsFeature{LV2_OPTIONS__options, nullptr};
     LV2_Feature unknownFeature{"urn:fuzz:unknown", nullptr};
