@@ -160,9 +160,9 @@ struct ParamRange {
 // begun once and ended once.
 class OutEvents {
 public:
-    OutEvents(const std::vector<ParamRange>& params, std::vector<clap_id>& gestures, std::uint32_t frames,
-              std::size_t capacity)
-        : params(params), gestures(gestures), frames(frames), capacity(capacity) {
+    OutEvents(const std::vector<ParamRange>& params, std::vector<clap_id>& gestures,
+              std::vector<std::pair<clap_id, double>>& echoes, std::uint32_t frames, std::size_t capacity)
+        : params(params), gestures(gestures), echoes(echoes), frames(frames), capacity(capacity) {
         clap.ctx = this;
         clap.try_push = [](const clap_output_events_t* l, const clap_event_header_t* e) {
             return static_cast<OutEvents*>(l->ctx)->push(e);
@@ -192,6 +192,7 @@ private:
             check(std::isfinite(v->value) && v->value >= p->minimum && v->value <= p->maximum, "clap-out-value",
                   describe("parameter %.0f at %g", v->param_id, v->value));
             check(open(v->param_id), "clap-gesture-order", describe("a value of %.0f outside a gesture", v->param_id));
+            echoes.emplace_back(v->param_id, v->value);
         } else if (e->type == CLAP_EVENT_PARAM_GESTURE_BEGIN || e->type == CLAP_EVENT_PARAM_GESTURE_END) {
             check(e->size >= sizeof(clap_event_param_gesture_t), "clap-out-event", "a short gesture event");
             const clap_id id = reinterpret_cast<const clap_event_param_gesture_t*>(e)->param_id;
@@ -212,6 +213,7 @@ private:
 
     const std::vector<ParamRange>& params;
     std::vector<clap_id>& gestures;
+    std::vector<std::pair<clap_id, double>>& echoes;
     std::uint32_t frames;
     std::size_t capacity, pushed = 0;
     std::uint32_t lastTime = 0;
@@ -277,6 +279,9 @@ struct Instance {
     const clap_plugin_posix_fd_support_t* fd = nullptr;
     std::vector<ParamRange> ranges;
     std::vector<clap_id> gestures;  // open in what the plug-in pushed
+    // The values it pushed, which the host hands back with the next block
+    // or flush, as hosts that record what they were told do.
+    std::vector<std::pair<clap_id, double>> echoes;
     bool active = false, processing = false, guiCreated = false;
     std::uint32_t maxFrames = 1024;
 
@@ -336,8 +341,14 @@ struct Instance {
     }
 
     void flush(const clap_input_events_t* in, std::size_t capacity = SIZE_MAX) {
-        OutEvents out(ranges, gestures, 0, capacity);
+        OutEvents out(ranges, gestures, echoes, 0, capacity);
         params->flush(plugin, in, &out.clap);
+    }
+
+    // The echoes first in a list of the host's events, at the block's start.
+    void echo(InEvents& events) {
+        for (const auto& [id, value] : echoes) events.value(id, value, 0);
+        echoes.clear();
     }
 };
 
@@ -519,8 +530,9 @@ Rendered runTyped(Instance& instance, const Block& b) {
     const clap_audio_buffer_t* inputs = portOf(b.inLayout, inPointers, inPort, inCount);
     clap_audio_buffer_t* outputs = portOf(b.outLayout, outPointers, outPort, outCount);
     InEvents events;
+    instance.echo(events);
     decodeEvents(b.eventBytes, instance.ranges, b.frames, events);
-    OutEvents out(instance.ranges, instance.gestures, b.frames, b.outCapacity);
+    OutEvents out(instance.ranges, instance.gestures, instance.echoes, b.frames, b.outCapacity);
     const clap_process_t process{static_cast<std::int64_t>(b.seed) * 64, b.frames, b.transport ? &b.time : nullptr,
                                  inputs, outputs, inCount, outCount, events.list(), b.outEvents ? &out.clap : nullptr};
     Rendered r;
@@ -681,10 +693,12 @@ private:
         if (main.active) {
             onAudio([this, bytes, capacity] {
                 InEvents e;
+                main.echo(e);
                 decodeEvents(bytes, main.ranges, 0, e);
                 main.flush(e.list(), capacity);
             });
         } else {
+            main.echo(events);
             decodeEvents(bytes, main.ranges, 0, events);
             main.flush(in.u8() % 8 == 0 ? nullptr : events.list(), capacity);
         }
