@@ -551,6 +551,12 @@ Rendered runTyped(Instance& instance, const Block& b) {
         if (written[c] == nullptr) continue;
         checkOutput(written[c], frames, "clap-unwritten-outputs", "clap-nonfinite-output",
                     b.inPlace ? inputsBefore[c].data() : nullptr);
+        // A plug-in that lets the host sleep it has rung out: its output is
+        // below -120 dBFS.
+        if (r.status == CLAP_PROCESS_SLEEP)
+            for (std::size_t i = 0; i < frames; ++i)
+                check(std::fabs(static_cast<double>(written[c][i])) < 1e-6, "clap-sleeps-early",
+                      describe("sample %.0f at %g", static_cast<double>(i), written[c][i]));
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(written[c]);
         r.outputs.insert(r.outputs.end(), bytes, bytes + frames * sizeof(Sample));
     }
