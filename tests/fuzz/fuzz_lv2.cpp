@@ -205,6 +205,13 @@ public:
         optionBlock = (offers & 0x30) >> 4;
         blockLength = in.u8() == 0xFF ? static_cast<std::int32_t>(in.read<std::uint32_t>()) : 1 + in.read<std::uint16_t>() % 4096;
         buildFeatures();
+        // The URIDs the time input is written with, mapped here: the map is
+        // the main thread's, and the sequence is written on the audio thread.
+        for (const char* uri : {LV2_ATOM__beatTime, LV2_TIME__Position, LV2_ATOM__Chunk, LV2_TIME__bar, LV2_TIME__barBeat,
+                                LV2_TIME__beat, LV2_TIME__beatUnit, LV2_TIME__beatsPerBar, LV2_TIME__beatsPerMinute,
+                                LV2_TIME__speed, LV2_TIME__frame, LV2_ATOM__Float, LV2_ATOM__Double, LV2_ATOM__Int,
+                                LV2_ATOM__Long, LV2_ATOM__Object, LV2_ATOM__Blank})
+            timeUrids[uri] = urids.id(uri);
         FACE_TRACE("lv2: instantiate at %g Hz, map %d, block option %d of %d\n", rate, withMap, optionBlock, blockLength);
         check(main.make(rate, features.data()), "lv2-instantiate", "refused");
         maxFrames = blockLength > 0 && blockLength <= static_cast<std::int32_t>(kMaxFrames) ? blockLength : 1024;
@@ -334,10 +341,11 @@ private:
     // A time:Position object among the block's events, with fields of any
     // type and value, at frames in or past the block.
     void writeSequence(std::uint32_t frames, const std::vector<std::uint8_t>& bytes) {
+        const auto id = [this](const char* uri) { return timeUrids.at(uri); };
         wiring.emptySequence();
         ByteReader e(bytes.data(), bytes.size());
         LV2_Atom_Sequence* seq = wiring.sequence();
-        seq->body.unit = e.u8() % 8 == 0 ? urids.id(LV2_ATOM__beatTime) : 0;
+        seq->body.unit = e.u8() % 8 == 0 ? id(LV2_ATOM__beatTime) : 0;
         const std::size_t capacity = wiring.atoms.size() * 8 - sizeof(LV2_Atom);
         const int events = e.u8() % 4;
         for (int k = 0; k < events; ++k) {
@@ -347,33 +355,33 @@ private:
                 body.insert(body.end(), b, b + n);
                 body.resize((body.size() + 7) / 8 * 8);
             };
-            const LV2_Atom_Object_Body object{0, urids.id(e.u8() % 8 ? LV2_TIME__Position : LV2_ATOM__Chunk)};
+            const LV2_Atom_Object_Body object{0, id(e.u8() % 8 ? LV2_TIME__Position : LV2_ATOM__Chunk)};
             put(&object, sizeof object);
             const char* keys[] = {LV2_TIME__bar, LV2_TIME__barBeat, LV2_TIME__beat, LV2_TIME__beatUnit,
                                   LV2_TIME__beatsPerBar, LV2_TIME__beatsPerMinute, LV2_TIME__speed, LV2_TIME__frame};
             for (int f = e.u8() % 9; f > 0; --f) {
                 const std::uint8_t kind = e.u8();
-                LV2_Atom_Property_Body property{urids.id(keys[kind % 8]), 0, {0, 0}};
+                LV2_Atom_Property_Body property{id(keys[kind % 8]), 0, {0, 0}};
                 const double value = pickValue(e, -1e6, 1e6, 1);
                 const std::uint8_t type = (kind >> 3) % 5;
                 std::uint8_t payload[8]{};
                 if (type == 0) {
-                    property.value = {4, urids.id(LV2_ATOM__Float)};
+                    property.value = {4, id(LV2_ATOM__Float)};
                     const auto f32 = static_cast<float>(value);
                     std::memcpy(payload, &f32, 4);
                 } else if (type == 1) {
-                    property.value = {8, urids.id(LV2_ATOM__Double)};
+                    property.value = {8, id(LV2_ATOM__Double)};
                     std::memcpy(payload, &value, 8);
                 } else if (type == 2) {
-                    property.value = {4, urids.id(LV2_ATOM__Int)};
+                    property.value = {4, id(LV2_ATOM__Int)};
                     const auto i32 = static_cast<std::int32_t>(std::isfinite(value) ? std::fmod(value, 2e9) : 0);
                     std::memcpy(payload, &i32, 4);
                 } else if (type == 3) {
-                    property.value = {8, urids.id(LV2_ATOM__Long)};
+                    property.value = {8, id(LV2_ATOM__Long)};
                     const auto i64 = static_cast<std::int64_t>(std::isfinite(value) ? std::fmod(value, 9e18) : 0);
                     std::memcpy(payload, &i64, 8);
                 } else {
-                    property.value = {0, urids.id(LV2_ATOM__Float)};  // a number with no body
+                    property.value = {0, id(LV2_ATOM__Float)};  // a number with no body
                 }
                 put(&property, sizeof property);
                 body.insert(body.end(), payload, payload + property.value.size);
@@ -382,7 +390,7 @@ private:
             const std::uint8_t at = e.u8();
             LV2_Atom_Event event{};
             event.time.frames = at < 200 ? at * static_cast<std::int64_t>(frames) / 200 : static_cast<std::int64_t>(frames) + at;
-            event.body = {static_cast<std::uint32_t>(body.size()), urids.id(e.u8() % 8 ? LV2_ATOM__Object : LV2_ATOM__Blank)};
+            event.body = {static_cast<std::uint32_t>(body.size()), id(e.u8() % 8 ? LV2_ATOM__Object : LV2_ATOM__Blank)};
             const std::size_t need = sizeof event + body.size();
             if (seq->atom.size + need > capacity) break;
             auto* end = reinterpret_cast<std::uint8_t*>(&seq->body) + seq->atom.size;
@@ -648,6 +656,7 @@ private:
     Instance main;
     StateStore store;
     std::map<LV2_URID, std::pair<std::uint32_t, std::vector<std::uint8_t>>> saved;
+    std::map<std::string, LV2_URID> timeUrids;
     std::array<Ui, 2> uis{};
     int opens = 0;
 };
