@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "FaceFuzz.h"
@@ -95,10 +96,19 @@ void resetClock() {
 
 void advanceClock(std::int32_t milliseconds) { gClockMs.fetch_add(milliseconds, std::memory_order_relaxed); }
 
+namespace {
+char gSettingsFolder[] = "/tmp/tonarvo-fuzz-settings-XXXXXX";
+}  // namespace
+
 void isolateSettings() {
     static const bool done = [] {
-        char folder[] = "/tmp/tonarvo-fuzz-settings-XXXXXX";
-        if (mkdtemp(folder)) setenv("XDG_CONFIG_HOME", folder, 1);
+        if (mkdtemp(gSettingsFolder)) {
+            setenv("XDG_CONFIG_HOME", gSettingsFolder, 1);
+            std::atexit([] {
+                std::error_code ignored;
+                std::filesystem::remove_all(gSettingsFolder, ignored);
+            });
+        }
         unsetenv("TONARVO_SCALE");
         unsetenv("GDK_SCALE");
         return true;
