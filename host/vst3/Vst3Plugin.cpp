@@ -99,6 +99,7 @@ tresult VST3_CALL Plugin::initialize(FUnknown*) { return kResultOk; }
 
 tresult VST3_CALL Plugin::terminate() {
     model->setActive(false);
+    edits.finish(*this);  // on the handler that saw the gestures begin
     releaseAndClear(groups);
     releaseAndClear(handler);
     return kResultOk;
@@ -446,6 +447,10 @@ tresult VST3_CALL Plugin::setParamNormalized(ParamID id, ParamValue value) {
 
 tresult VST3_CALL Plugin::setComponentHandler(IComponentHandler* next) {
     if (next) next->addRef();
+    // A drag still held ends on the handler that saw it begin: the host
+    // would otherwise keep the parameter touched (its automation in touch
+    // mode) for good.
+    if (next != handler) edits.finish(*this);
     releaseAndClear(groups);
     releaseAndClear(handler);
     handler = next;
