@@ -18,7 +18,6 @@ namespace {
 // Marks the values a save appends after the VST 2.4 chunk. Other faces' and
 // VST 2.4's readers read the chunk and stop where it ends.
 constexpr char kExactValuesTag[8] = {'T', 'n', 'r', 'v', 'E', 'x', 'a', 'c'};
-constexpr float kChunkMarker = -1000.0f;
 // Changes one block can take at their own frames; beyond, at once.
 constexpr std::size_t kChangeCapacity = 4096;
 
@@ -295,11 +294,11 @@ void PluginModel::apply(std::uint32_t id, double v) {
         // A switch the host makes fades, whatever a load before it said.
         bypassJump.store(false, std::memory_order_relaxed);
         bypassTarget.store(v >= 0.5 ? 1.0 : 0.0, std::memory_order_relaxed);
-    }
-    else if (units == HostUnits::Normalized)
+    } else if (units == HostUnits::Normalized) {
         core->setNormalized(id, v);
-    else
+    } else {
         core->setValue(id, v);
+    }
 }
 
 void PluginModel::setFromHost(std::uint32_t id, double v) {
@@ -539,7 +538,7 @@ bool PluginModel::loadState(const std::uint8_t* data, std::size_t size) {
     float marker = 0;
     if (chunkSize < sizeof marker) return false;
     std::memcpy(&marker, data, sizeof marker);
-    if (marker != kChunkMarker) return false;
+    if (marker != plexa::TPlexa::kStateMarker) return false;
     if (!core->restoreChunk(data, chunkSize)) return false;
     double bypass = 0.0;
     if (exact) {

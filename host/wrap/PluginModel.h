@@ -65,7 +65,7 @@ struct Parameter {
 
 class PluginModel {
 public:
-    // Frames the switch between the effect and the dry input takes.
+    // How long the switch between the effect and the dry input fades.
     static constexpr double kBypassFadeSeconds = 0.02;
     // An input no louder than this counts as silence (-180 dBFS: even both
     // trims at +24 dB leave it below -120 dBFS).
