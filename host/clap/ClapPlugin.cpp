@@ -12,10 +12,6 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
 namespace clapface {
 
 namespace {
@@ -25,9 +21,6 @@ constexpr const char* kWindowApi = CLAP_WINDOW_API_WIN32;
 #else
 constexpr const char* kWindowApi = CLAP_WINDOW_API_X11;
 #endif
-
-// The editor's fixed size when the editor cannot say (it always can).
-constexpr std::uint32_t kEditorWidth = 681, kEditorHeight = 371;
 
 // One gesture record from the editor (main thread) to process or flush.
 struct Edit {
@@ -97,7 +90,7 @@ const T* hostExtension(const clap_host_t* host, const char* id) {
     return host && host->get_extension ? static_cast<const T*>(host->get_extension(host, id)) : nullptr;
 }
 
-class Plugin final : private wrap::EditReporter::Listener {
+class Plugin final : private wrap::EditReporter::Listener, private wrap::EditorHost::Face {
 public:
     Plugin(const PluginRecord& record, const clap_host_t* host) : record(record), host(host) {
         clap.desc = &record.descriptor;
@@ -113,7 +106,10 @@ public:
         clap.get_extension = &Plugin::extension;
         clap.on_main_thread = [](const clap_plugin_t*) {};
     }
-    ~Plugin() { destroyGui(); }
+    // The editor closes with nothing reported: the host is destroying us.
+    ~Plugin() {
+        if (core) core->editor().close(*this, false);
+    }
 
     clap_plugin_t clap{};
 
@@ -138,13 +134,6 @@ public:
         try {
             self->core = wrap::WrappedEffect::create(self->record.factory, 44100.0);
             if (!self->core) return false;
-            // Win32 dispatches the editor's input in the host's message loop,
-            // outside the idle: every change since the last idle counts.
-#if defined(_WIN32)
-            self->edits = std::make_unique<wrap::EditReporter>(*self->core, true);
-#else
-            self->edits = std::make_unique<wrap::EditReporter>(*self->core);
-#endif
             for (std::uint32_t i = 0; i < self->core->parameters(); ++i)
                 self->infos.push_back(self->core->parameterInfo(i));
             self->batchValue.assign(self->core->parameters(), 0.0);
@@ -432,7 +421,6 @@ public:
             return false;
         }
         if (!self->restore(blob)) return false;
-        self->edits->noteValues();  // the load's values are nobody's edit
         if (self->hostParams && self->hostParams->rescan) self->hostParams->rescan(self->host, CLAP_PARAM_RESCAN_VALUES);
         return true;
     }
@@ -497,148 +485,84 @@ public:
             self->log(CLAP_LOG_WARNING, "no clap.timer-support from the host: the editor cannot run");
             return false;
         }
-        if (!self->hostTimers->register_timer(self->host, kEditorTimerMs, &self->timerId)) {
-            self->timerId = CLAP_INVALID_ID;
-            return false;
-        }
 #endif
         self->guiCreated = true;
         return true;
     }
 
     static void guiDestroy(const clap_plugin_t* p) {
-        if (Plugin* self = ready(p)) self->destroyGui();
-    }
-
-    // Also when a host destroys the instance with its editor still made.
-    void destroyGui() {
-        if (!guiCreated) return;
-        closeEditor();
-#if !defined(_WIN32)
-        if (timerId != CLAP_INVALID_ID) hostTimers->unregister_timer(host, timerId);
-        timerId = CLAP_INVALID_ID;
-#endif
-        guiCreated = false;
+        Plugin* self = ready(p);
+        if (!self) return;
+        self->core->editor().close(*self);
+        self->guiCreated = false;
     }
 
     static bool guiSize(const clap_plugin_t* p, std::uint32_t* width, std::uint32_t* height) {
         Plugin* self = ready(p);
         if (!self || !width || !height) return false;
-        *width = self->editorWidth();
-        *height = self->editorHeight();
+        const editor_scale::Size size = self->core->editor().size(*self);
+        *width = static_cast<std::uint32_t>(size.width);
+        *height = static_cast<std::uint32_t>(size.height);
+        return true;
+    }
+
+    static bool guiResizeHints(const clap_plugin_t* p, clap_gui_resize_hints_t* hints) {
+        Plugin* self = ready(p);
+        if (!self || !hints) return false;
+        const editor_scale::Size layout = self->core->editor().layout();
+        *hints = {true, true, true, static_cast<std::uint32_t>(layout.width), static_cast<std::uint32_t>(layout.height)};
+        return true;
+    }
+
+    static bool guiAdjustSize(const clap_plugin_t* p, std::uint32_t* width, std::uint32_t* height) {
+        Plugin* self = ready(p);
+        if (!self || !width || !height) return false;
+        const editor_scale::Size fitted = self->core->editor().fit(*width, *height);
+        *width = static_cast<std::uint32_t>(fitted.width);
+        *height = static_cast<std::uint32_t>(fitted.height);
         return true;
     }
 
     static bool guiSetSize(const clap_plugin_t* p, std::uint32_t width, std::uint32_t height) {
         Plugin* self = ready(p);
-        return self && width == self->editorWidth() && height == self->editorHeight();
+        return self && self->core->editor().setSize(*self, width, height);
     }
 
     static bool guiSetParent(const clap_plugin_t* p, const clap_window_t* window) {
         Plugin* self = ready(p);
         if (!self || !self->guiCreated || !window || !apiSupported(p, window->api, false)) return false;
-        self->closeEditor();
 #if defined(_WIN32)
         void* parent = window->win32;
 #else
         void* parent = reinterpret_cast<void*>(static_cast<std::uintptr_t>(window->x11));
 #endif
-        if (!parent || !self->core->openEditor(parent)) return false;
-        self->editorOpen = true;
-#if defined(_WIN32)
-        // The host's message loop runs the editor: a timer on its window.
-        const HWND editor = reinterpret_cast<HWND>(self->core->editorWindow());
-        SetPropA(editor, kWindowProperty, self);
-        SetTimer(editor, kTimerEvent, kEditorTimerMs, &Plugin::windowTimer);
-#else
-        // The X connection's events wake the host's loop at once; the timer
-        // paces the frames and pumps when the host has no fd support.
-        const int fd = self->core->editorEventDescriptor();
-        if (fd >= 0 && self->hostFds && self->hostFds->register_fd && self->hostFds->unregister_fd &&
-            self->hostFds->register_fd(self->host, fd, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR))
-            self->watchedFd = fd;
-#endif
-        self->shownWidth = self->editorWidth();
-        self->shownHeight = self->editorHeight();
+        if (!self->core->editor().open(*self, *self, parent)) return false;
         // The first frame is in the parent when this returns.
-        self->idleEditor();
+        self->core->editor().idle(*self);
         return true;
     }
 
     // x11 and win32 count physical pixels: the host's scale replaces the
-    // screen's (it never multiplies it); the user's setting still wins.
+    // screen's (it never multiplies it); the user's choice still wins.
     static bool guiSetScale(const clap_plugin_t* p, double scale) {
         Plugin* self = ready(p);
-        if (!self || !std::isfinite(scale) || scale <= 0) return false;
-        self->core->setEditorScale(scale);
-        self->followSize();
-        return true;
+        return self && self->core->editor().setScale(*self, scale);
     }
 
-    // Asks the host for the editor's new size once it changed.
-    void followSize() {
-        if (!editorOpen) return;  // the host asks get_size before set_parent
-        const std::uint32_t w = editorWidth(), h = editorHeight();
-        if (w == shownWidth && h == shownHeight) return;
-        shownWidth = w;
-        shownHeight = h;
-        if (hostGui && hostGui->request_resize) hostGui->request_resize(host, w, h);
-    }
-
-    static bool guiNo(const clap_plugin_t*) { return false; }
-
-    void closeEditor() {
-        if (!editorOpen) return;
-        edits->finish(*this);
-        requestFlush();
-#if defined(_WIN32)
-        const HWND editor = reinterpret_cast<HWND>(core->editorWindow());
-        if (editor) {
-            KillTimer(editor, kTimerEvent);
-            RemovePropA(editor, kWindowProperty);
-        }
-#else
-        if (watchedFd >= 0) hostFds->unregister_fd(host, watchedFd);
-        watchedFd = -1;
-#endif
-        core->closeEditor();
-        editorOpen = false;
-    }
-
-    void idleEditor() {
-        if (!editorOpen) return;
-        pushed = false;
-        edits->idle(*this);
-        if (pushed) requestFlush();
-        followSize();  // a move to another screen may have rescaled the editor
-    }
-
-    std::uint32_t editorWidth() const {
-        const std::int32_t w = core->editorWidth();
-        return w > 0 ? static_cast<std::uint32_t>(w) : kEditorWidth;
-    }
-    std::uint32_t editorHeight() const {
-        const std::int32_t h = core->editorHeight();
-        return h > 0 ? static_cast<std::uint32_t>(h) : kEditorHeight;
+    static bool guiShow(const clap_plugin_t* p, bool shown) {
+        Plugin* self = ready(p);
+        return self && self->guiCreated && self->core->editor().show(*self, shown);
     }
 
     static void onTimer(const clap_plugin_t* p, clap_id id) {
         Plugin* self = ready(p);
-        if (self && id == self->timerId) self->idleEditor();
+        if (self && id == self->timerId) self->core->editor().idle(*self);
     }
 
     static void onFd(const clap_plugin_t* p, int fd, clap_posix_fd_flags_t) {
         Plugin* self = ready(p);
-        if (self && fd == self->watchedFd) self->idleEditor();
+        if (self && fd == self->watchedFd) self->core->editor().idle(*self);
     }
-
-#if defined(_WIN32)
-    static constexpr const char* kWindowProperty = "TonarvoClapPlugin";
-    static constexpr UINT_PTR kTimerEvent = 0x70C1A9;
-    static void CALLBACK windowTimer(HWND window, UINT, UINT_PTR, DWORD) {
-        if (auto* self = static_cast<Plugin*>(GetPropA(window, kWindowProperty))) self->idleEditor();
-    }
-#endif
 
     // ------------------------------------------------------------ extensions
 
@@ -653,17 +577,46 @@ private:
     static constexpr float kChunkMarker = -1000.0f;
 
     // EditReporter::Listener, on the main thread.
-    void beginEdit(std::uint32_t p) override { pushed |= ring.push({CLAP_EVENT_PARAM_GESTURE_BEGIN, p, 0.0}, 1); }
-    void performEdit(std::uint32_t p, double units, double) override {
-        pushed |= ring.push({CLAP_EVENT_PARAM_VALUE, p, units}, 1);
-    }
-    void endEdit(std::uint32_t p) override { pushed |= ring.push({CLAP_EVENT_PARAM_GESTURE_END, p, 0.0}); }
+    void beginEdit(std::uint32_t p) override { ring.push({CLAP_EVENT_PARAM_GESTURE_BEGIN, p, 0.0}, 1); }
+    void performEdit(std::uint32_t p, double units, double) override { ring.push({CLAP_EVENT_PARAM_VALUE, p, units}, 1); }
+    void endEdit(std::uint32_t p) override { ring.push({CLAP_EVENT_PARAM_GESTURE_END, p, 0.0}); }
     bool changedByHost(std::uint32_t p) override {
         const std::uint32_t sets = hostSets[p].load(std::memory_order_acquire);
         const bool changed = sets != hostSetsSeen[p];
         hostSetsSeen[p] = sets;
         return changed;
     }
+
+    // EditorHost::Face, on the main thread: the host's timer and fd support,
+    // its gui's request_resize; edits are announced for the next flush.
+    bool startTimer(std::uint32_t milliseconds) override {
+        if (!hostTimers || !hostTimers->register_timer(host, milliseconds, &timerId)) {
+            timerId = CLAP_INVALID_ID;
+            return false;
+        }
+        return true;
+    }
+    void stopTimer() override {
+        if (timerId != CLAP_INVALID_ID) hostTimers->unregister_timer(host, timerId);
+        timerId = CLAP_INVALID_ID;
+    }
+    // The X connection's events wake the host's loop at once; the timer
+    // paces the frames and pumps when the host has no fd support.
+    bool watchDescriptor(int fd) override {
+        if (!hostFds || !hostFds->register_fd || !hostFds->unregister_fd ||
+            !hostFds->register_fd(host, fd, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR))
+            return false;
+        watchedFd = fd;
+        return true;
+    }
+    void unwatchDescriptor(int fd) override {
+        hostFds->unregister_fd(host, fd);
+        watchedFd = -1;
+    }
+    bool requestSize(std::uint32_t width, std::uint32_t height) override {
+        return !hostGui || !hostGui->request_resize || hostGui->request_resize(host, width, height);
+    }
+    void editsReported() override { requestFlush(); }
 
     void requestFlush() {
         if (hostParams && hostParams->request_flush)
@@ -697,7 +650,6 @@ private:
     const clap_host_log_t* hostLog = nullptr;
 
     std::unique_ptr<wrap::WrappedEffect> core;
-    std::unique_ptr<wrap::EditReporter> edits;
     std::vector<wrap::WrappedEffect::ParameterInfo> infos;
     std::vector<double> batchValue;
     std::vector<char> batchHas;
@@ -708,8 +660,7 @@ private:
     std::array<wrap::ParameterChange, 512> changes{};
     EditRing ring;
 
-    bool guiCreated = false, editorOpen = false, pushed = false;
-    std::uint32_t shownWidth = 0, shownHeight = 0;  // the size the host was last told
+    bool guiCreated = false;
     clap_id timerId = CLAP_INVALID_ID;
     int watchedFd = -1;
 };
@@ -740,15 +691,15 @@ const void* Plugin::extension(const clap_plugin_t* p, const char* id) {
                                        &guiDestroy,
                                        &guiSetScale,
                                        &guiSize,
-                                       &guiNo,
-                                       [](const clap_plugin_t*, clap_gui_resize_hints_t*) { return false; },
-                                       [](const clap_plugin_t*, std::uint32_t*, std::uint32_t*) { return false; },
+                                       [](const clap_plugin_t* q) { return ready(q) != nullptr; },
+                                       &guiResizeHints,
+                                       &guiAdjustSize,
                                        &guiSetSize,
                                        &guiSetParent,
                                        [](const clap_plugin_t*, const clap_window_t*) { return false; },
                                        [](const clap_plugin_t*, const char*) {},
-                                       [](const clap_plugin_t* q) { return ready(q) != nullptr; },
-                                       [](const clap_plugin_t* q) { return ready(q) != nullptr; }};
+                                       [](const clap_plugin_t* q) { return guiShow(q, true); },
+                                       [](const clap_plugin_t* q) { return guiShow(q, false); }};
     static const clap_plugin_latency_t latency{[](const clap_plugin_t*) -> std::uint32_t { return 0; }};
     static const clap_plugin_tail_t tailTable{&tail};
 #if !defined(_WIN32)

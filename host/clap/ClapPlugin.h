@@ -26,8 +26,6 @@ namespace clapface {
 inline constexpr char kExactValuesTag[8] = {'T', 'n', 'r', 'v', 'E', 'x', 'a', 'c'};
 // A state larger than this is not ours (the chunk is a few hundred bytes).
 inline constexpr std::uint64_t kMaxStateBytes = 1u << 20;
-// Editor idles per second driven from the host's timer or a window timer.
-inline constexpr std::uint32_t kEditorTimerMs = 20;
 
 // What the factory needs to make instances of one plug-in.
 struct PluginRecord {

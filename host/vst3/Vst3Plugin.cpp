@@ -53,7 +53,7 @@ Plugin* Plugin::create(const PluginClass& plugin, Linux::IRunLoop* factoryRunLoo
 }
 
 Plugin::Plugin(const PluginClass& plugin, std::unique_ptr<wrap::WrappedEffect> made)
-    : plugin(plugin), core(std::move(made)), edits(*core),
+    : plugin(plugin), core(std::move(made)),
       lastTaken(new std::atomic<double>[core->parameters() > 0 ? core->parameters() : 1]),
       changeBuffer(kChangeCapacity) {
     takeCurrent();
@@ -465,23 +465,6 @@ IPlugView* VST3_CALL Plugin::createView(FIDString name) {
 }
 
 // ---------------------------------------------------------------- the editor
-
-bool Plugin::openEditor(const void* owner, void* parent) {
-    if (!core->openEditor(parent)) return false;
-    editorOwner = owner;
-    return true;
-}
-
-void Plugin::closeEditor(const void* owner) {
-    if (!ownsEditor(owner)) return;
-    edits.finish(*this);
-    core->closeEditor();
-    editorOwner = nullptr;
-}
-
-void Plugin::idleEditor(const void* owner) {
-    if (ownsEditor(owner)) edits.idle(*this);
-}
 
 void Plugin::beginEdit(std::uint32_t p) {
     if (handler) handler->beginEdit(p);

@@ -70,13 +70,9 @@ public:
     vst3::tresult VST3_CALL setComponentHandler(vst3::IComponentHandler* handler) override;
     vst3::IPlugView* VST3_CALL createView(vst3::FIDString name) override;
 
-    // For the editor's view, on the host's UI thread. One view at a time
-    // holds the effect's editor; a later one takes it over.
-    bool openEditor(const void* owner, void* parent);
-    void closeEditor(const void* owner);
-    // One editor idle, its slider changes reported to the host as edits.
-    void idleEditor(const void* owner);
-    bool ownsEditor(const void* owner) const { return owner != nullptr && editorOwner == owner; }
+    // Where the editor's view reports the edits the interface makes (on the
+    // host's UI thread): as the host's beginEdit, performEdit and endEdit.
+    wrap::EditReporter::Listener& editListener() { return *this; }
     wrap::WrappedEffect& wrapped() { return *core; }
     // The run loop the factory's host context gave, if any (borrowed).
     vst3::Linux::IRunLoop* factoryRunLoop() const { return runLoop; }
@@ -100,10 +96,8 @@ private:
     std::atomic<vst3::uint32> references{1};
     const PluginClass& plugin;
     std::unique_ptr<wrap::WrappedEffect> core;
-    wrap::EditReporter edits;
     vst3::IComponentHandler* handler = nullptr;
     vst3::Linux::IRunLoop* runLoop = nullptr;
-    const void* editorOwner = nullptr;
     double sampleRate = 44100.0;
     // The normalised value last taken from or reported to the host per
     // parameter: the host handing the same value back changes nothing.
