@@ -54,7 +54,9 @@ void pumpFor(int milliseconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     do {
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        // Until the time is up even when messages keep coming: under Wine a
+        // paint at twice the size can take longer than the timer's period.
+        while (std::chrono::steady_clock::now() < end && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
