@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "effect/TonarvoLaws.h"
 #include "runtime/EffectValue.h"
 #include "runtime/platform/Platform.h"
 
@@ -14,6 +15,7 @@ using plexa::writeShared;
 using tonarvo::BiquadCoefficients;
 using tonarvo::BiquadState;
 using tonarvo::ChannelState;
+namespace laws = tonarvo::laws;
 
 namespace {
 
@@ -274,20 +276,20 @@ void TPlexaEffect::initSection() {
 
 // The shown values go to the editor's paint, hence their shared stores.
 void TPlexaEffect::controlLaws(double sampleRate) {
-    writeShared(v.trackingForceGrams, sanitize(slewLimitDb() / 22 + 0.9));
+    writeShared(v.trackingForceGrams, laws::trackingForceGrams(slewLimitDb()));
     // Still the previous frame's oversampling: the step is spread over the
     // sub-steps that frame's slopes asked for.
     v.slewStep = sanitize(slewGain(-slewLimitDb()) / v.oversampling * (96000 / sampleRate));
-    v.armStiffness = sanitize(2.1 * armResonance() + 51.400001);
-    writeShared(v.resonanceShownHz, sanitize((10 + v.armStiffness) * 0.9));
-    v.armDamping = sanitize((0.20834 * armDampingControl() + 5.9) * 0.005);
-    writeShared(v.dampingShown, sanitize(222.2 * v.armDamping));
+    v.armStiffness = laws::armStiffness(armResonance());
+    writeShared(v.resonanceShownHz, laws::resonanceShownHz(v.armStiffness));
+    v.armDamping = laws::armDamping(armDampingControl());
+    writeShared(v.dampingShown, laws::dampingShown(v.armDamping));
     // A static output needs no oversampling: two sub-steps keep the filters fed.
     if (plexa::isNonZero(v.slopeLeft) || plexa::isNonZero(v.slopeRight))
         v.oversampling = sanitize(96000 / sampleRate * 128);
     else
         v.oversampling = 2;
-    writeShared(v.cartridgeShownHz, sanitize(18250 * cartridgeResponse() + 12950));
+    writeShared(v.cartridgeShownHz, laws::cartridgeShownHz(cartridgeResponse()));
     v.upsampleCutoffHz = sanitize(26000 * cartridgeResponse() + 14000);
     v.preCutoffHz = sanitize(8000 * cartridgeResponse() + 14000);
 }

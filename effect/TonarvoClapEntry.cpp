@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "effect/TPlexaEffect.h"
-#include "effect/TonarvoInstance.h"
-#include "host/clap/ClapPlugin.h"
+#include "effect/TonarvoPlugin.h"
+#include "host/clap/ClapEntry.h"
 
 #ifndef TONARVO_VERSION
 #error "TONARVO_VERSION names the project's version"
@@ -17,18 +17,10 @@ namespace {
 const char* const kFeatures[] = {CLAP_PLUGIN_FEATURE_AUDIO_EFFECT, CLAP_PLUGIN_FEATURE_STEREO,
                                  CLAP_PLUGIN_FEATURE_DISTORTION, nullptr};
 
-// How long the output rings on after the input falls silent: a full-scale
-// impulse through both trims at +24 dB, the resonance at its top and the
-// damping at its bottom (the longest ring) falls below -120 dBFS after
-// 158,973 frames at the latest, at 22.05 to 192 kHz alike, since the tone
-// arm's ring-down is counted in frames (tests/clap, ClapTail).
-constexpr std::uint32_t kTailFrames = 160000;
-
 const clapface::PluginRecord kRecord{
     {CLAP_VERSION_INIT, "com.marvoltic.tonarvo", TPlexaEffect::kDescription, TPlexaEffect::kVendor, "", "", "",
      TONARVO_VERSION, "Record player tone arm and stylus simulation", kFeatures},
-    &tonarvo::newInstance,
-    kTailFrames};
+    tonarvo::pluginDescription()};
 
 const clapface::Factory kFactory = clapface::makeFactory(kRecord);
 

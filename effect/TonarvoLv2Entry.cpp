@@ -2,8 +2,8 @@
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
 
-#include "effect/TonarvoInstance.h"
 #include "effect/TonarvoLv2.h"
+#include "effect/TonarvoPlugin.h"
 #include "host/lv2/Lv2Plugin.h"
 #include "host/lv2/Lv2View.h"
 
@@ -11,7 +11,7 @@
 
 TONARVO_LV2_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
     static const lv2face::PluginDescriptor plugin =
-        lv2face::pluginDescriptor(tonarvo::kLv2PluginUri, &tonarvo::newInstance);
+        lv2face::pluginDescriptor(tonarvo::kLv2PluginUri, tonarvo::pluginDescription());
     return index == 0 ? &plugin.lv2 : nullptr;
 }
 

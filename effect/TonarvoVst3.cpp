@@ -1,7 +1,7 @@
 #include "effect/TonarvoVst3.h"
 
 #include "effect/TPlexaEffect.h"
-#include "effect/TonarvoInstance.h"
+#include "effect/TonarvoPlugin.h"
 
 #ifndef TONARVO_VERSION
 #error "TONARVO_VERSION must name the project's version"
@@ -20,12 +20,7 @@ const vst3face::PluginClass& vst3Class() {
         // A tone arm and stylus colour the sound as a saturating effect
         // does; hosts file such character processors under distortion.
         "Fx|Distortion|Stereo",
-        &tonarvo::newInstance,
-        // Measured (tests/vst3, TailIsWhatTheEffectRings): the tone arm's
-        // resonance rings above -120 dBFS for up to 7.3 s after a full-scale
-        // burst with the least damping and both trims at +24 dB (2.3 s at the
-        // defaults). A small offset against denormals keeps it from exact zero.
-        7.5,
+        pluginDescription(),
     };
     return plugin;
 }

@@ -57,6 +57,11 @@ double CPlexaDescription::steppedNormalized(std::int32_t index, double x) const 
     return stepped(r, (r.maximum - r.minimum) * x + r.minimum);
 }
 
+double CPlexaDescription::steppedValue(std::int32_t index, double value) const {
+    if (!isSliderIndex(index) || !std::isfinite(value)) return 0.0;
+    return stepped(sliderRecords[static_cast<std::size_t>(index)], value);
+}
+
 bool CPlexaDescription::writeStepped(const SliderRecord& r, double value) {
     const double v = stepped(r, value);
     if (valuesEqual(v, readShared(sliderValues[r.number]))) return false;

@@ -35,6 +35,8 @@ public:
     std::string displayTextAt(std::int32_t index, double value) const;
     // What setNormalizedValue(index, x) would store; 0 where it stores nothing.
     double steppedNormalized(std::int32_t index, double x) const;
+    // What setSliderValue(index, value) would store; 0 where it stores nothing.
+    double steppedValue(std::int32_t index, double value) const;
     std::string sliderName(std::int32_t index) const;
     std::string sliderLabel(std::int32_t index) const;
 

@@ -80,6 +80,13 @@ std::int32_t TPlexa::writeStateChunk(void** data) {
     return static_cast<std::int32_t>(bytes);
 }
 
+std::int32_t TPlexa::writeStateChunkWith(void** data, const double* sliders) {
+    savedSliders = sliders;
+    const std::int32_t bytes = writeStateChunk(data);
+    savedSliders = nullptr;
+    return bytes;
+}
+
 std::int32_t TPlexa::readStateChunk(const void* data, std::int32_t length) {
     FileRecord& stream = stateStream();
     // Copied before the reset: a host may hand back the very bytes the last

@@ -29,6 +29,10 @@ public:
     // Saves state; returns the chunk length in bytes (0 for none) and points
     // *data at bytes that stay valid until the next save or restore.
     virtual std::int32_t writeStateChunk(void** data);
+    // The same save with other values for some sliders: `sliders` holds one
+    // value per slider number (SliderValueCount), NaN where the slider's own
+    // value is saved. The effect's values do not change.
+    std::int32_t writeStateChunkWith(void** data, const double* sliders);
 
     // The host's switch-on and switch-off, around onResume and onSuspend.
     void switchOn();

@@ -259,9 +259,9 @@ else
   scanner=/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan
   if [ -x "$scanner" ]; then
     echo "CLAP:/usr/lib/clap/Tonarvo.clap" | "$scanner" >"$work/clap-scan" 2>&1 || true
-    grep -q '^CLAP|MARVOLTIC - Tonarvo - 20241108|2:2|0:0|6:0|GUI' "$work/clap-scan" ||
+    grep -q '^CLAP|MARVOLTIC - Tonarvo - 20241108|2:2|0:0|7:0|GUI' "$work/clap-scan" ||
       { cat "$work/clap-scan"; fail "Qtractor's scanner does not list /usr/lib/clap/Tonarvo.clap"; }
-    ok "Qtractor's scanner lists /usr/lib/clap/Tonarvo.clap (2:2, 6 parameters, GUI)"
+    ok "Qtractor's scanner lists /usr/lib/clap/Tonarvo.clap (2:2, 7 parameters, GUI)"
   else
     skipped "Qtractor's scanner is not installed (scripts/setup.sh installs qtractor)"
   fi

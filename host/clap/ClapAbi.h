@@ -611,6 +611,24 @@ typedef struct clap_host_thread_check {
     bool (*is_audio_thread)(const clap_host_t* host);
 } clap_host_thread_check_t;
 
+/* Pages of up to eight parameters a controller surface maps to its knobs. */
+#define CLAP_EXT_REMOTE_CONTROLS "clap.remote-controls/2"
+#define CLAP_EXT_REMOTE_CONTROLS_COMPAT "clap.remote-controls.draft/2"
+#define CLAP_REMOTE_CONTROLS_COUNT 8
+
+typedef struct clap_remote_controls_page {
+    char section_name[CLAP_NAME_SIZE];
+    clap_id page_id;
+    char page_name[CLAP_NAME_SIZE];
+    clap_id param_ids[CLAP_REMOTE_CONTROLS_COUNT]; /* CLAP_INVALID_ID for an empty knob */
+    bool is_for_preset;
+} clap_remote_controls_page_t;
+
+typedef struct clap_plugin_remote_controls {
+    uint32_t (*count)(const clap_plugin_t* plugin);
+    bool (*get)(const clap_plugin_t* plugin, uint32_t page_index, clap_remote_controls_page_t* page);
+} clap_plugin_remote_controls_t;
+
 #ifdef __cplusplus
 }
 #endif
@@ -684,6 +702,12 @@ CLAP_ABI_ASSERT(sizeof(clap_host_timer_support_t) == 16 && sizeof(clap_host_posi
                 "timer and fd tables");
 CLAP_ABI_ASSERT(sizeof(clap_plugin_render_t) == 16 && sizeof(clap_host_thread_check_t) == 16,
                 "render and thread-check tables");
+CLAP_ABI_ASSERT(sizeof(clap_remote_controls_page_t) == 552 &&
+                    CLAP_ABI_OFFSET(clap_remote_controls_page_t, page_id) == 256 &&
+                    CLAP_ABI_OFFSET(clap_remote_controls_page_t, param_ids) == 516 &&
+                    CLAP_ABI_OFFSET(clap_remote_controls_page_t, is_for_preset) == 548 &&
+                    sizeof(clap_plugin_remote_controls_t) == 16,
+                "remote-controls");
 #endif
 
 #endif /* TONARVO_CLAP_ABI_H */

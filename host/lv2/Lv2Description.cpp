@@ -4,7 +4,6 @@
 #include <cmath>
 #include <sstream>
 
-#include "runtime/TPlexa.h"
 
 namespace lv2face {
 
@@ -50,29 +49,19 @@ void audioPorts(std::ostringstream& out, std::uint32_t first, std::uint32_t coun
     }
 }
 
-// One control in the slider's own units. Steps become a step count; a whole
-// step makes the port an integer one, option texts an enumeration; a unit
-// text the slider shows becomes a unit of that symbol.
+// One control in the slider's own units, continuous as on every face. A
+// host formats the port's number itself, so the comment says what the editor
+// shows over the range; a control in decibels says so with its unit.
 void controlPort(std::ostringstream& out, std::uint32_t index, const std::string& symbol,
-                 const plexa::SliderRecord& slider) {
+                 const wrap::PluginModel& model, std::uint32_t id) {
+    const wrap::Parameter& p = *model.parameter(id);
     out << "\t[\n\t\ta lv2:InputPort , lv2:ControlPort ;\n\t\tlv2:index " << index << " ;\n\t\tlv2:symbol "
-        << quoted(symbol) << " ;\n\t\tlv2:name " << quoted(slider.name) << " ;\n\t\tlv2:default "
-        << number(slider.defaultValue) << " ;\n\t\tlv2:minimum " << number(slider.minimum)
-        << " ;\n\t\tlv2:maximum " << number(slider.maximum) << " ;\n";
-    const double steps = (slider.maximum - slider.minimum) / slider.step;
-    if (std::isfinite(steps) && steps >= 1 && steps < 1e9)
-        out << "\t\tpprops:rangeSteps " << std::llround(steps) + 1 << " ;\n";
-    if (!slider.optionTexts.empty()) {
-        out << "\t\tlv2:portProperty lv2:integer , lv2:enumeration ;\n";
-        for (std::size_t k = 0; k < slider.optionTexts.size(); ++k)
-            out << "\t\tlv2:scalePoint [ rdfs:label " << quoted(slider.optionTexts[k]) << " ; rdf:value "
-                << number(static_cast<double>(k)) << " ] ;\n";
-    } else if (slider.step >= 1 && std::floor(slider.step) == slider.step) {
-        out << "\t\tlv2:portProperty lv2:integer ;\n";
-    }
-    if (!slider.label.empty())
-        out << "\t\tunits:unit [ a units:Unit ; rdfs:label " << quoted(slider.label) << " ; units:symbol "
-            << quoted(slider.label) << " ; units:render " << quoted("%.2f " + slider.label) << " ] ;\n";
+        << quoted(symbol) << " ;\n\t\tlv2:name " << quoted(p.name) << " ;\n\t\tlv2:default "
+        << number(p.defaultValue) << " ;\n\t\tlv2:minimum " << number(p.minimum) << " ;\n\t\tlv2:maximum "
+        << number(p.maximum) << " ;\n\t\trdfs:comment "
+        << quoted("The editor shows " + model.text(id, p.minimum) + " to " + model.text(id, p.maximum) + ".")
+        << " ;\n";
+    if (p.unit == "dB") out << "\t\tunits:unit units:db ;\n";
     out << "\t] ,\n";
 }
 
@@ -91,7 +80,6 @@ std::string manifestTtl(const BundleNames& names) {
 }
 
 std::string descriptionTtl(const Plugin& plugin, const BundleNames& names) {
-    const plexa::TPlexa& effect = plugin.effect();
     const PortLayout& ports = plugin.ports();
     std::ostringstream out;
     out << "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
@@ -109,7 +97,7 @@ std::string descriptionTtl(const Plugin& plugin, const BundleNames& names) {
            "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
            "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
     out << iri(names.pluginUri) << "\n\ta lv2:Plugin , lv2:SimulatorPlugin , doap:Project ;\n\tdoap:name "
-        << quoted(effect.effectName) << " ;\n\tdoap:maintainer [ foaf:name " << quoted(effect.vendorString)
+        << quoted(plugin.model().name()) << " ;\n\tdoap:maintainer [ foaf:name " << quoted(plugin.model().vendor())
         << " ] ;\n\tlv2:minorVersion " << names.minorVersion << " ;\n\tlv2:microVersion " << names.microVersion
         << " ;\n\tlv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options , " << kInstanceAccess
         << " ;\n\tlv2:extensionData state:interface , opts:interface ;\n"
@@ -119,14 +107,19 @@ std::string descriptionTtl(const Plugin& plugin, const BundleNames& names) {
     audioPorts(out, ports.firstOutput(), ports.outputs, false);
     for (std::uint32_t p = 0; p < ports.controls; ++p) {
         const std::string symbol = p < names.controlSymbols.size() ? names.controlSymbols[p] : "control_" + std::to_string(p);
-        controlPort(out, ports.firstControl() + p, symbol, effect.sliderRecords[p]);
+        controlPort(out, ports.firstControl() + p, symbol, plugin.model(), p);
     }
     // Hosts send their transport here; it may stay unconnected.
     out << "\t[\n\t\ta lv2:InputPort , atom:AtomPort ;\n\t\tatom:bufferType atom:Sequence ;\n"
            "\t\tatom:supports time:Position ;\n\t\tlv2:index "
         << ports.timePort()
         << " ;\n\t\tlv2:symbol \"time\" ;\n\t\tlv2:name \"Time and transport\" ;\n"
-           "\t\tlv2:portProperty lv2:connectionOptional ;\n\t] .\n\n";
+           "\t\tlv2:portProperty lv2:connectionOptional ;\n\t] ,\n";
+    // The host's bypass: the dry input through, switched with a short fade.
+    out << "\t[\n\t\ta lv2:InputPort , lv2:ControlPort ;\n\t\tlv2:index " << ports.enabledPort()
+        << " ;\n\t\tlv2:symbol \"enabled\" ;\n\t\tlv2:name \"Enabled\" ;\n\t\tlv2:designation lv2:enabled ;\n"
+           "\t\tlv2:default 1 ;\n\t\tlv2:minimum 0 ;\n\t\tlv2:maximum 1 ;\n"
+           "\t\tlv2:portProperty lv2:toggled , lv2:integer , lv2:connectionOptional ;\n\t] .\n\n";
     out << iri(names.uiUri) << "\n\ta ui:X11UI ;\n\tlv2:requiredFeature ui:idleInterface , ui:parent , "
         << kInstanceAccess
         << " ;\n\tlv2:optionalFeature ui:resize , opts:options , urid:map ;\n"

@@ -4,34 +4,34 @@
 #include <lv2/buf-size/buf-size.h>
 
 #include <bit>
+#include <cmath>
 #include <climits>
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "host/CVeST.h"
 #include "host/lv2/Lv2Features.h"
-#include "runtime/SharedValue.h"
-#include "runtime/TPlexa.h"
 
 namespace lv2face {
 
-using namespace vst2;
+Plugin::Plugin(std::unique_ptr<wrap::PluginModel> model) : shared(std::move(model)) {}
 
-Plugin::Plugin(std::unique_ptr<wrap::WrappedEffect> made) : core(std::move(made)), hostControls(*core) {}
-
-Plugin* Plugin::create(InstanceFactory factory, const char* pluginUri, double sampleRate,
-                             const LV2_Feature* const* features) {
+Plugin* Plugin::create(const wrap::PluginDescription& description, const char* pluginUri, double sampleRate,
+                       const LV2_Feature* const* features) {
     try {
-        std::unique_ptr<wrap::WrappedEffect> core = wrap::WrappedEffect::create(factory, sampleRate);
-        if (!core) return nullptr;
-        std::unique_ptr<Plugin> self(new (std::nothrow) Plugin(std::move(core)));
+        std::unique_ptr<wrap::PluginModel> model =
+            wrap::PluginModel::create(description, wrap::HostUnits::Plain, sampleRate);
+        if (!model) return nullptr;
+        std::unique_ptr<Plugin> self(new (std::nothrow) Plugin(std::move(model)));
         if (!self) return nullptr;
-        self->layout.inputs = self->core->inputs();
-        self->layout.outputs = self->core->outputs();
-        self->layout.controls = self->core->parameters();
+        self->layout.inputs = self->wrapped().inputs();
+        self->layout.outputs = self->wrapped().outputs();
+        self->layout.controls = self->shared->sliderCount();
         self->audio.assign(self->layout.inputs + self->layout.outputs, nullptr);
         self->controls.assign(self->layout.controls, nullptr);
+        self->changes.reserve(self->layout.controls + 1);
+        // Nothing taken yet: the first run takes every port.
+        self->portValues.assign(self->layout.controls + 1, std::nanf(""));
 
         // Every feature is optional: lv2apply, for one, gives none.
         self->map = static_cast<LV2_URID_Map*>(featureData(features, LV2_URID__map));
@@ -47,7 +47,6 @@ Plugin* Plugin::create(InstanceFactory factory, const char* pluginUri, double sa
         }
         self->time.bind(self->map, sampleRate);
         self->setOptions(static_cast<const LV2_Options_Option*>(featureData(features, LV2_OPTIONS__options)));
-        self->hostControls.takeCurrent();
         return self.release();
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -63,32 +62,46 @@ void Plugin::connect(std::uint32_t port, void* data) {
         controls[port - layout.firstControl()] = static_cast<const float*>(data);
     else if (port == layout.timePort())
         timeEvents = static_cast<const LV2_Atom_Sequence*>(data);
+    else if (port == layout.enabledPort())
+        enabled = static_cast<const float*>(data);
 }
 
 // LV2 hosts may switch on twice or off without on; both are harmless.
-void Plugin::activate() { core->setActive(true); }
+void Plugin::activate() { shared->setActive(true); }
 
-void Plugin::deactivate() { core->setActive(false); }
-
-void Plugin::applyControls() {
-    // The port may already carry the slider's value: the interface sets
-    // sliders itself and then tells the host, whose port follows.
-    for (std::uint32_t p = 0; p < layout.controls; ++p)
-        if (controls[p] != nullptr) hostControls.apply(p, *controls[p]);
-}
+void Plugin::deactivate() { shared->setActive(false); }
 
 void Plugin::run(std::uint32_t frames) {
     if (timeEvents) time.read(*timeEvents);
-    applyControls();
+    // A port holds a level the host hands over at every run: it is a change
+    // of the host's only when it moved. (The interface sets sliders itself
+    // and tells the host, whose port follows a little later: the stale value
+    // it still carries meanwhile is no change.)
+    changes.clear();
+    const auto moved = [this](std::uint32_t id, const float* port) {
+        if (port == nullptr || std::bit_cast<std::uint32_t>(*port) == std::bit_cast<std::uint32_t>(portValues[id])) return;
+        portValues[id] = *port;
+        changes.push_back({0, id, id == shared->bypassId() ? (*port >= 0.5f ? 0.0 : 1.0) : static_cast<double>(*port)});
+    };
+    for (std::uint32_t p = 0; p < layout.controls; ++p) moved(p, controls[p]);
+    moved(shared->bypassId(), enabled);
     const auto count = frames > INT32_MAX ? INT32_MAX : frames;
-    core->setTimeInfo(time.info());
-    core->process(audio.data(), audio.data() + layout.inputs, count);
+    shared->setTimeInfo(time.info());
+    float** in = audio.data();
+    float** out = audio.data() + layout.inputs;
+    if (layout.inputs == 2 && layout.outputs == 2 && in[0] && in[1] && out[0] && out[1]) {
+        shared->process(in, out, count, changes.data(), changes.size());
+    } else {
+        // A host that left audio unconnected: what it did connect is written.
+        shared->take(changes.data(), changes.size());
+        wrap::PluginModel::silence(out, layout.outputs, count);
+    }
     time.advance(count);
 }
 
 LV2_State_Status Plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle) {
     if (map == nullptr) return LV2_STATE_ERR_NO_FEATURE;
-    const std::vector<std::uint8_t> chunk = core->saveChunk();
+    const std::vector<std::uint8_t> chunk = shared->saveChunk();
     if (chunk.empty()) return LV2_STATE_ERR_UNKNOWN;
     return store(handle, chunkKey, chunk.data(), chunk.size(), chunkType, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
@@ -101,10 +114,9 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State
     if (chunk == nullptr) return LV2_STATE_ERR_NO_PROPERTY;
     if (type != chunkType) return LV2_STATE_ERR_BAD_TYPE;
     if (size > INT32_MAX) return LV2_STATE_ERR_UNKNOWN;
-    core->restoreChunk(chunk, size);
-    // The restored values are what the controls now hold: a host that puts
-    // the same values on its ports changes nothing, a different value wins.
-    hostControls.takeCurrent();
+    // The restored values count as exchanged: a host that puts the same
+    // values on its ports changes nothing, a different value wins.
+    shared->loadChunk(chunk, size);
     return LV2_STATE_SUCCESS;
 }
 
@@ -122,7 +134,7 @@ std::uint32_t Plugin::setOptions(const LV2_Options_Option* options) {
     }
     // A VST 2.4 block size is the largest block the host will send.
     const std::int64_t size = maximum > 0 ? maximum : nominal;
-    if (size > 0 && size <= INT32_MAX) core->setBlockSize(static_cast<std::int32_t>(size));
+    if (size > 0 && size <= INT32_MAX) shared->setup(shared->sampleRate(), static_cast<std::int32_t>(size));
     return LV2_OPTIONS_SUCCESS;
 }
 
@@ -132,7 +144,7 @@ Plugin* self(LV2_Handle handle) { return static_cast<Plugin*>(handle); }
 
 LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*, const LV2_Feature* const* features) {
     const auto* ours = reinterpret_cast<const PluginDescriptor*>(descriptor);
-    return Plugin::create(ours->factory, descriptor->URI, rate, features);
+    return Plugin::create(*ours->description, descriptor->URI, rate, features);
 }
 
 void connectPort(LV2_Handle h, std::uint32_t port, void* data) { self(h)->connect(port, data); }
@@ -164,8 +176,8 @@ const void* extensionData(const char* uri) {
 
 }  // namespace
 
-PluginDescriptor pluginDescriptor(const char* uri, InstanceFactory factory) {
-    return {{uri, &instantiate, &connectPort, &activate, &run, &deactivate, &cleanup, &extensionData}, factory};
+PluginDescriptor pluginDescriptor(const char* uri, const wrap::PluginDescription& description) {
+    return {{uri, &instantiate, &connectPort, &activate, &run, &deactivate, &cleanup, &extensionData}, &description};
 }
 
 }  // namespace lv2face

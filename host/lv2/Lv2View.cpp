@@ -21,8 +21,8 @@ class View final : private wrap::EditReporter::Listener, private wrap::EditorHos
 public:
     View(Plugin& plugin, LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Resize* resize,
           LV2_URID_Map* map)
-        : editor(&plugin.wrapped().editor()), firstControl(plugin.ports().firstControl()), write(write),
-          controller(controller) {
+        : editor(&plugin.wrapped().editor()), model(&plugin.model()), firstControl(plugin.ports().firstControl()),
+          write(write), controller(controller) {
         for (std::uint32_t p = 0; p < plugin.ports().controls; ++p)
             hostValues.push_back(static_cast<float>(plugin.controlValue(p)));
         if (resize && resize->ui_resize) this->resize = *resize;
@@ -95,6 +95,7 @@ private:
     void beginEdit(std::uint32_t) override {}
     void endEdit(std::uint32_t) override {}
     void performEdit(std::uint32_t p, double units, double) override {
+        if (model) model->noteReported(p);
         float value = static_cast<float>(units);
         if (value == hostValues[p]) return;
         hostValues[p] = value;
@@ -111,9 +112,13 @@ private:
     }
     // Another interface took the editor, or the plug-in went first; the
     // host hears so at the next idle.
-    void editorLost() override { editor = nullptr; }
+    void editorLost() override {
+        editor = nullptr;
+        model = nullptr;
+    }
 
     wrap::EditorHost* editor;
+    wrap::PluginModel* model;
     std::uint32_t firstControl;
     LV2UI_Write_Function write;
     LV2UI_Controller controller;

@@ -1,14 +1,15 @@
 // A VST 3 module of one audio effect class: the class is one object that is
 // component, processor and edit controller at once, over the effect's own
-// VST 2.4 instance (wrap::WrappedEffect). Parameters are the VST 2.4
-// parameters with their indexes as IDs and their normalised values; the
-// component state is the VST 2.4 chunk.
+// VST 2.4 instance, as the shared model presents it (wrap::PluginModel):
+// parameters with the VST 2.4 indexes as IDs and normalised values, then the
+// bypass; the component state is the model's (the VST 2.4 chunk, then the
+// exact values).
 #pragma once
 
 #include <cstdint>
 
 #include "host/vst3/Vst3Abi.h"
-#include "host/wrap/WrappedEffect.h"
+#include "host/wrap/PluginModel.h"
 
 namespace vst3face {
 
@@ -21,9 +22,8 @@ struct PluginClass {
     const char* email;
     const char* version;        // "Major.Minor.Sub"
     const char* subCategories;  // '|'-separated, main type first
-    wrap::InstanceFactory factory;
-    // How long the effect rings after its input falls silent.
-    double tailSeconds;
+    // The plug-in every face presents.
+    const wrap::PluginDescription& description;
 };
 
 inline constexpr const char* kSdkVersion = "VST 3.8.1";

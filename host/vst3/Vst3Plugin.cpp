@@ -18,16 +18,8 @@ namespace {
 // Changes one block can carry at their own frames; a host sending more has
 // the rest of each queue reduced to its last point.
 constexpr std::size_t kChangeCapacity = 4096;
-// Plugin states are VST 2.4 chunks: a few kilobytes. Anything past this
-// is not ours.
+// Component states are a few hundred bytes. Anything past this is not ours.
 constexpr std::size_t kStateLimit = 1 << 20;
-// The largest block size passed on: the in-place copies are made for it.
-// Longer blocks still work, in pieces of this size.
-constexpr int32 kLargestBlock = 1 << 20;
-
-bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
-
-double clampUnit(double x) { return x < 0.0 ? 0.0 : (x > 1.0 ? 1.0 : x); }
 
 template <typename T>
 void releaseAndClear(T*& p) {
@@ -39,9 +31,10 @@ void releaseAndClear(T*& p) {
 
 Plugin* Plugin::create(const PluginClass& plugin, Linux::IRunLoop* factoryRunLoop) {
     try {
-        std::unique_ptr<wrap::WrappedEffect> core = wrap::WrappedEffect::create(plugin.factory, 44100.0);
-        if (!core) return nullptr;
-        auto* self = new Plugin(plugin, std::move(core));
+        std::unique_ptr<wrap::PluginModel> model =
+            wrap::PluginModel::create(plugin.description, wrap::HostUnits::Normalized);
+        if (!model) return nullptr;
+        auto* self = new Plugin(plugin, std::move(model));
         if (factoryRunLoop) {
             factoryRunLoop->addRef();
             self->runLoop = factoryRunLoop;
@@ -52,22 +45,14 @@ Plugin* Plugin::create(const PluginClass& plugin, Linux::IRunLoop* factoryRunLoo
     }
 }
 
-Plugin::Plugin(const PluginClass& plugin, std::unique_ptr<wrap::WrappedEffect> made)
-    : plugin(plugin), core(std::move(made)),
-      lastTaken(new std::atomic<double>[core->parameters() > 0 ? core->parameters() : 1]),
-      changeBuffer(kChangeCapacity) {
-    takeCurrent();
-}
+Plugin::Plugin(const PluginClass& plugin, std::unique_ptr<wrap::PluginModel> made)
+    : plugin(plugin), model(std::move(made)), changeBuffer(kChangeCapacity), writesSeen(model->parameterCount(), 0) {}
 
 Plugin::~Plugin() {
     // The effect closes its editor and switches off as it goes.
+    releaseAndClear(groups);
     releaseAndClear(handler);
     releaseAndClear(runLoop);
-}
-
-void Plugin::takeCurrent() {
-    for (std::uint32_t p = 0; p < core->parameters(); ++p)
-        lastTaken[p].store(core->normalized(p), std::memory_order_relaxed);
 }
 
 // ---------------------------------------------------------------- FUnknown
@@ -104,7 +89,8 @@ uint32 VST3_CALL Plugin::release() {
 tresult VST3_CALL Plugin::initialize(FUnknown*) { return kResultOk; }
 
 tresult VST3_CALL Plugin::terminate() {
-    core->setActive(false);
+    model->setActive(false);
+    releaseAndClear(groups);
     releaseAndClear(handler);
     return kResultOk;
 }
@@ -140,7 +126,7 @@ tresult VST3_CALL Plugin::activateBus(MediaType type, BusDirection dir, int32 in
 }
 
 tresult VST3_CALL Plugin::setActive(TBool state) {
-    core->setActive(state != 0);
+    model->setActive(state != 0);
     return kResultOk;
 }
 
@@ -186,10 +172,8 @@ tresult Plugin::restore(IBStream* state, bool unlessCurrent) {
         // The controller's half of a restore gets the bytes the component's
         // half has just taken: restoring them again would change nothing but
         // could restart what the effect keeps running.
-        if (unlessCurrent && bytes == core->saveChunk()) return kResultOk;
-        if (!core->restoreChunk(bytes.data(), bytes.size())) return kResultFalse;
-        takeCurrent();
-        return kResultOk;
+        if (unlessCurrent && bytes == model->saveState()) return kResultOk;
+        return model->loadState(bytes.data(), bytes.size()) ? kResultOk : kResultFalse;
     } catch (const std::bad_alloc&) {
         return kOutOfMemory;
     }
@@ -200,10 +184,10 @@ tresult VST3_CALL Plugin::setState(IBStream* state) { return restore(state, fals
 tresult VST3_CALL Plugin::getState(IBStream* state) {
     if (state == nullptr) return kInvalidArgument;
     try {
-        // Values the host set on the controller are in the effect already.
-        const std::vector<std::uint8_t> chunk = core->saveChunk();
-        if (chunk.empty()) return kResultFalse;
-        return writeAll(state, chunk) ? kResultOk : kResultFalse;
+        // Values the host set on the controller are in it, taken or not.
+        const std::vector<std::uint8_t> saved = model->saveState();
+        if (saved.empty()) return kResultFalse;
+        return writeAll(state, saved) ? kResultOk : kResultFalse;
     } catch (const std::bad_alloc&) {
         return kOutOfMemory;
     }
@@ -229,24 +213,23 @@ tresult VST3_CALL Plugin::canProcessSampleSize(int32 size) {
     return size == kSample32 || size == kSample64 ? kResultTrue : kResultFalse;
 }
 
-uint32 VST3_CALL Plugin::getLatencySamples() { return 0; }
+uint32 VST3_CALL Plugin::getLatencySamples() { return model->latencyFrames(); }
 
 tresult VST3_CALL Plugin::setupProcessing(ProcessSetup* setup) {
     if (setup == nullptr) return kInvalidArgument;
     // The rate and block size reach the effect at its next switch-on; while
     // it runs, its buffers must not change under the audio thread.
-    if (core->isActive()) return kResultFalse;
-    // The effect takes its rate as float, as from a VST 2.4 host.
-    if (!(setup->sampleRate > 0.0) || !std::isfinite(static_cast<float>(setup->sampleRate))) return kInvalidArgument;
+    if (model->isActive()) return kResultFalse;
     if (setup->symbolicSampleSize != kSample32 && setup->symbolicSampleSize != kSample64) return kResultFalse;
-    sampleRate = setup->sampleRate;
-    core->setSampleRate(setup->sampleRate);
-    const int32 block = setup->maxSamplesPerBlock;
-    core->setBlockSize(block > 0 ? std::min(block, kLargestBlock) : wrap::kDefaultBlockSize);
+    if (!model->setup(setup->sampleRate, setup->maxSamplesPerBlock)) return kInvalidArgument;
+    sampleSize = setup->symbolicSampleSize;
     return kResultOk;
 }
 
-tresult VST3_CALL Plugin::setProcessing(TBool) { return kResultOk; }
+tresult VST3_CALL Plugin::setProcessing(TBool state) {
+    model->setProcessing(state != 0);
+    return kResultOk;
+}
 
 std::size_t Plugin::collectChanges(IParameterChanges* changes, int32 frames) {
     if (changes == nullptr) return 0;
@@ -265,13 +248,10 @@ std::size_t Plugin::collectChanges(IParameterChanges* changes, int32 frames) {
             int32 offset = 0;
             ParamValue value = 0.0;
             if (queue->getPoint(k, &offset, &value) != kResultOk || !std::isfinite(value)) continue;
-            value = clampUnit(value);
-            // The value the host last had from us, or gave: nothing to do.
-            if (sameBits(value, lastTaken[id].load(std::memory_order_relaxed))) continue;
-            lastTaken[id].store(value, std::memory_order_relaxed);
             const auto frame = static_cast<std::uint32_t>(std::clamp(offset, 0, frames > 0 ? frames : 0));
             if (count == kChangeCapacity) {
-                core->setNormalized(id, value);  // no room at all: at the block's start
+                const wrap::PluginModel::Change late{0, id, value};
+                model->take(&late, 1);  // no room at all: at the block's start
                 continue;
             }
             // Queues come one parameter after another: insert in frame order,
@@ -281,11 +261,29 @@ std::size_t Plugin::collectChanges(IParameterChanges* changes, int32 frames) {
                 changeBuffer[at] = changeBuffer[at - 1];
                 --at;
             }
-            changeBuffer[at] = wrap::ParameterChange{frame, id, value};
+            changeBuffer[at] = wrap::PluginModel::Change{frame, id, value};
         }
     }
     return count;
 }
+
+namespace {
+
+// Every channel of every output bus the host handed over gets written: zeros
+// where no processed audio goes.
+void silenceOutputs(ProcessData& data, bool doubles, std::int32_t fromBus, std::int32_t frames) {
+    for (int32 b = fromBus; b < data.numOutputs && data.outputs; ++b) {
+        AudioBusBuffers& bus = data.outputs[b];
+        const auto channels = static_cast<std::uint32_t>(std::max(bus.numChannels, 0));
+        if (doubles)
+            wrap::PluginModel::silence(bus.channelBuffers64, channels, static_cast<std::uint32_t>(frames));
+        else
+            wrap::PluginModel::silence(bus.channelBuffers32, channels, static_cast<std::uint32_t>(frames));
+        bus.silenceFlags = channels >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << channels) - 1;
+    }
+}
+
+}  // namespace
 
 tresult VST3_CALL Plugin::process(ProcessData* data) {
     if (data == nullptr) return kInvalidArgument;
@@ -294,7 +292,7 @@ tresult VST3_CALL Plugin::process(ProcessData* data) {
 
     if (const ProcessContext* c = data->processContext) {
         wrap::Transport t;
-        t.sampleRate = c->sampleRate > 0.0 ? c->sampleRate : sampleRate;
+        t.sampleRate = c->sampleRate > 0.0 ? c->sampleRate : model->sampleRate();
         t.samplePos = static_cast<double>(c->projectTimeSamples);
         t.playing = (c->state & ProcessContext::kPlaying) != 0;
         t.recording = (c->state & ProcessContext::kRecording) != 0;
@@ -309,47 +307,56 @@ tresult VST3_CALL Plugin::process(ProcessData* data) {
             t.timeSigNumerator = c->timeSigNumerator;
             t.timeSigDenominator = c->timeSigDenominator;
         }
-        core->setTransport(&t);
+        model->setTransport(&t);
     } else {
-        core->setTransport(nullptr);
+        model->setTransport(nullptr);
     }
 
     const bool doubles = data->symbolicSampleSize == kSample64;
-    const bool known = doubles || data->symbolicSampleSize == kSample32;
-    AudioBusBuffers* in = known && data->numInputs > 0 ? data->inputs : nullptr;
-    AudioBusBuffers* out = known && data->numOutputs > 0 ? data->outputs : nullptr;
-    const auto channelsOf = [doubles](AudioBusBuffers* bus) -> void** {
-        if (bus == nullptr || bus->numChannels < 2) return nullptr;
-        void** channels = doubles ? reinterpret_cast<void**>(bus->channelBuffers64)
-                                  : reinterpret_cast<void**>(bus->channelBuffers32);
+    if (!doubles && data->symbolicSampleSize != kSample32) {
+        // No width to write the outputs in: the changes still count.
+        model->take(changeBuffer.data(), count);
+        return kInvalidArgument;
+    }
+    const auto stereo = [doubles](AudioBusBuffers* buses, int32 n) -> void** {
+        if (buses == nullptr || n < 1 || buses[0].numChannels < 2) return nullptr;
+        void** channels = doubles ? reinterpret_cast<void**>(buses[0].channelBuffers64)
+                                  : reinterpret_cast<void**>(buses[0].channelBuffers32);
         return channels && channels[0] && channels[1] ? channels : nullptr;
     };
-    void** inputs = channelsOf(in);
-    void** outputs = channelsOf(out);
+    void** inputs = stereo(data->inputs, data->numInputs);
+    void** outputs = stereo(data->outputs, data->numOutputs);
     if (frames == 0 || inputs == nullptr || outputs == nullptr) {
-        // A flush, or a block without the buffers to process: the changes
-        // still count, and outputs there are fall silent.
-        for (std::size_t k = 0; k < count; ++k) core->setNormalized(changeBuffer[k].parameter, changeBuffer[k].value);
-        if (outputs && frames > 0)
-            for (int c = 0; c < 2; ++c)
-                std::memset(outputs[c], 0, static_cast<std::size_t>(frames) * (doubles ? sizeof(double) : sizeof(float)));
-        if (out) out->silenceFlags = 0;
+        // A flush, or a block the effect cannot run on (a bus the host keeps
+        // mono, buffers missing): the changes still count, and every output
+        // there is falls silent.
+        model->take(changeBuffer.data(), count);
+        silenceOutputs(*data, doubles, 0, frames);
         return kResultOk;
     }
-    if (doubles)
-        core->process(reinterpret_cast<double**>(inputs), reinterpret_cast<double**>(outputs),
-                      static_cast<std::uint32_t>(frames), changeBuffer.data(), count, true);
-    else
-        core->process(reinterpret_cast<float**>(inputs), reinterpret_cast<float**>(outputs),
-                      static_cast<std::uint32_t>(frames), changeBuffer.data(), count, true);
-    out->silenceFlags = 0;
+    const wrap::PluginModel::BlockResult result =
+        doubles ? model->process(reinterpret_cast<double**>(inputs), reinterpret_cast<double**>(outputs),
+                                 static_cast<std::uint32_t>(frames), changeBuffer.data(), count)
+                : model->process(reinterpret_cast<float**>(inputs), reinterpret_cast<float**>(outputs),
+                                 static_cast<std::uint32_t>(frames), changeBuffer.data(), count);
+    // Channels past the pair, and other buses, are not the effect's.
+    AudioBusBuffers& main = data->outputs[0];
+    for (int32 c = 2; c < main.numChannels; ++c) {
+        if (doubles && main.channelBuffers64[c])
+            wrap::PluginModel::silence(main.channelBuffers64 + c, 1, static_cast<std::uint32_t>(frames));
+        if (!doubles && main.channelBuffers32[c])
+            wrap::PluginModel::silence(main.channelBuffers32 + c, 1, static_cast<std::uint32_t>(frames));
+    }
+    const std::uint64_t extra = main.numChannels >= 64 ? ~std::uint64_t(0)
+                                                      : ((std::uint64_t(1) << main.numChannels) - 1) & ~std::uint64_t(3);
+    // Only what is truly zeros: the effect's tail and its tiny offset against
+    // denormals are not silence.
+    main.silenceFlags = result.silentOutputs | extra;
+    silenceOutputs(*data, doubles, 1, frames);
     return kResultOk;
 }
 
-uint32 VST3_CALL Plugin::getTailSamples() {
-    const double samples = std::ceil(plugin.tailSeconds * sampleRate);
-    return samples > 0 && samples < 4.0e9 ? static_cast<uint32>(samples) : 0;
-}
+uint32 VST3_CALL Plugin::getTailSamples() { return model->tailFrames(); }
 
 uint32 VST3_CALL Plugin::getProcessContextRequirements() {
     // What the effect asks a VST 2.4 host for: tempo and time signature,
@@ -371,36 +378,30 @@ tresult VST3_CALL Plugin::getControllerState(IBStream* state) {
     return state ? kResultOk : kInvalidArgument;
 }
 
-int32 VST3_CALL Plugin::getParameterCount() { return static_cast<int32>(core->parameters()); }
+int32 VST3_CALL Plugin::getParameterCount() { return static_cast<int32>(model->parameterCount()); }
 
 tresult VST3_CALL Plugin::getParameterInfo(int32 index, ParameterInfo* info) {
     if (info == nullptr || index < 0 || !validParameter(static_cast<ParamID>(index))) return kInvalidArgument;
-    try {
-        const auto p = static_cast<std::uint32_t>(index);
-        const wrap::WrappedEffect::ParameterInfo slider = core->parameterInfo(p);
-        std::memset(info, 0, sizeof *info);
-        info->id = p;
-        toUtf16(slider.name.c_str(), info->title, 128);
-        toUtf16(slider.name.c_str(), info->shortTitle, 128);
-        toUtf16(slider.label.c_str(), info->units, 128);
-        info->stepCount = slider.stepCount;
-        // As a VST 2.4 host reads it: through float.
-        const double span = slider.maximum - slider.minimum;
-        const double x = span != 0.0 ? (slider.defaultValue - slider.minimum) / span : 0.0;
-        info->defaultNormalizedValue = std::isfinite(x) ? clampUnit(static_cast<double>(static_cast<float>(x))) : 0.0;
-        info->unitId = kRootUnitId;
-        info->flags = ParameterInfo::kCanAutomate;
-        return kResultOk;
-    } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
-    }
+    const wrap::Parameter& p = *model->parameter(static_cast<std::uint32_t>(index));
+    std::memset(info, 0, sizeof *info);
+    info->id = p.id;
+    toUtf16(p.name.c_str(), info->title, 128);
+    toUtf16(p.name.c_str(), info->shortTitle, 128);
+    toUtf16(p.unit.c_str(), info->units, 128);
+    // Continuous, but for the bypass switch: a step count makes hosts draw
+    // automation in stairs and offer lists.
+    info->stepCount = p.bypass ? 1 : 0;
+    info->defaultNormalizedValue = model->defaultHostValue(p.id);
+    info->unitId = kRootUnitId;
+    info->flags = ParameterInfo::kCanAutomate | (p.bypass ? ParameterInfo::kIsBypass : 0);
+    return kResultOk;
 }
 
 tresult VST3_CALL Plugin::getParamStringByValue(ParamID id, ParamValue x, TChar* string) {
     if (string == nullptr || !validParameter(id) || !std::isfinite(x)) return kInvalidArgument;
     try {
-        const std::string text = core->displayTextAt(id, core->unitsOfNormalized(id, clampUnit(x)));
-        toUtf16(text.c_str(), string, 128);
+        // The unit is the parameter's, shown beside the text by the host.
+        toUtf16(model->text(id, x, false).c_str(), string, 128);
         return kResultOk;
     } catch (const std::bad_alloc&) {
         return kOutOfMemory;
@@ -410,52 +411,38 @@ tresult VST3_CALL Plugin::getParamStringByValue(ParamID id, ParamValue x, TChar*
 tresult VST3_CALL Plugin::getParamValueByString(ParamID id, TChar* string, ParamValue* x) {
     if (string == nullptr || x == nullptr || !validParameter(id)) return kInvalidArgument;
     try {
-        double units = 0.0;
-        if (!core->parseText(id, fromUtf16(string, 128), units)) return kResultFalse;
-        *x = plainParamToNormalized(id, units);
-        return kResultOk;
+        return model->parse(id, fromUtf16(string, 128), *x) ? kResultOk : kResultFalse;
     } catch (const std::bad_alloc&) {
         return kOutOfMemory;
     }
 }
 
 ParamValue VST3_CALL Plugin::normalizedParamToPlain(ParamID id, ParamValue x) {
-    if (!validParameter(id) || !std::isfinite(x)) return 0.0;
-    const wrap::WrappedEffect::ParameterInfo slider = core->parameterInfo(id);
-    return slider.minimum + clampUnit(x) * (slider.maximum - slider.minimum);
+    return validParameter(id) && std::isfinite(x) ? model->plainOf(id, x) : 0.0;
 }
 
 ParamValue VST3_CALL Plugin::plainParamToNormalized(ParamID id, ParamValue plain) {
-    if (!validParameter(id) || !std::isfinite(plain)) return 0.0;
-    const wrap::WrappedEffect::ParameterInfo slider = core->parameterInfo(id);
-    const double span = slider.maximum - slider.minimum;
-    const double x = span != 0.0 ? (plain - slider.minimum) / span : 0.0;
-    return std::isfinite(x) ? clampUnit(x) : 0.0;
+    return validParameter(id) && std::isfinite(plain) ? model->hostOf(id, plain) : 0.0;
 }
 
-ParamValue VST3_CALL Plugin::getParamNormalized(ParamID id) {
-    if (!validParameter(id)) return 0.0;
-    const double x = core->normalized(id);
-    return std::isfinite(x) ? x : 0.0;
-}
+ParamValue VST3_CALL Plugin::getParamNormalized(ParamID id) { return validParameter(id) ? model->hostValue(id) : 0.0; }
 
 tresult VST3_CALL Plugin::setParamNormalized(ParamID id, ParamValue value) {
     if (!validParameter(id) || !std::isfinite(value)) return kInvalidArgument;
-    value = clampUnit(value);
-    // The host's value goes in at once, so a state saved before the next
-    // block holds it; the same value arriving with that block is an echo.
-    // A value the host only rounded (it keeps plain values as float) is the
-    // effect's own, which stands as the editor set it.
-    if (sameBits(value, lastTaken[id].load(std::memory_order_relaxed))) return kResultOk;
-    lastTaken[id].store(value, std::memory_order_relaxed);
-    if (static_cast<float>(value) != static_cast<float>(core->normalized(id))) core->setNormalized(id, value);
+    // While blocks run, the host sends the processor the same value itself;
+    // what it tells the controller is only shown and saved meanwhile.
+    model->setFromHost(id, value);
     return kResultOk;
 }
 
 tresult VST3_CALL Plugin::setComponentHandler(IComponentHandler* next) {
     if (next) next->addRef();
+    releaseAndClear(groups);
     releaseAndClear(handler);
     handler = next;
+    void* found = nullptr;
+    if (next && next->queryInterface(IComponentHandler2::iid.data(), &found) == kResultOk && found)
+        groups = static_cast<IComponentHandler2*>(found);
     return kResultOk;
 }
 
@@ -471,12 +458,28 @@ void Plugin::beginEdit(std::uint32_t p) {
 }
 
 void Plugin::performEdit(std::uint32_t p, double, double normalised) {
-    lastTaken[p].store(normalised, std::memory_order_relaxed);
+    model->noteReported(p);
     if (handler) handler->performEdit(p, normalised);
 }
 
 void Plugin::endEdit(std::uint32_t p) {
     if (handler) handler->endEdit(p);
+}
+
+bool Plugin::changedByHost(std::uint32_t p) {
+    const std::uint32_t writes = model->hostWrites(p);
+    const bool changed = writes != writesSeen[p];
+    writesSeen[p] = writes;
+    return changed;
+}
+
+// The logo's reset changes several controls at once: one undo step.
+void Plugin::beginGroup() {
+    if (groups) groups->startGroupEdit();
+}
+
+void Plugin::endGroup() {
+    if (groups) groups->finishGroupEdit();
 }
 
 }  // namespace vst3face

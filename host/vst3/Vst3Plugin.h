@@ -9,7 +9,7 @@
 
 #include "host/vst3/Vst3Abi.h"
 #include "host/vst3/Vst3Entry.h"
-#include "host/wrap/WrappedEffect.h"
+#include "host/wrap/PluginModel.h"
 
 namespace vst3face {
 
@@ -73,37 +73,39 @@ public:
     // Where the editor's view reports the edits the interface makes (on the
     // host's UI thread): as the host's beginEdit, performEdit and endEdit.
     wrap::EditReporter::Listener& editListener() { return *this; }
-    wrap::WrappedEffect& wrapped() { return *core; }
+    wrap::WrappedEffect& wrapped() { return model->effect(); }
     // The run loop the factory's host context gave, if any (borrowed).
     vst3::Linux::IRunLoop* factoryRunLoop() const { return runLoop; }
 
 private:
-    Plugin(const PluginClass& plugin, std::unique_ptr<wrap::WrappedEffect> core);
+    Plugin(const PluginClass& plugin, std::unique_ptr<wrap::PluginModel> model);
     ~Plugin();
 
     void beginEdit(std::uint32_t p) override;
     void performEdit(std::uint32_t p, double units, double normalised) override;
     void endEdit(std::uint32_t p) override;
 
-    bool validParameter(vst3::ParamID id) const { return id < core->parameters(); }
-    // Reads a whole stream and restores it as the VST 2.4 chunk.
+    bool changedByHost(std::uint32_t p) override;
+    void beginGroup() override;
+    void endGroup() override;
+
+    bool validParameter(vst3::ParamID id) const { return model->isParameter(id); }
+    // Reads a whole stream and loads it as the plug-in's state.
     vst3::tresult restore(vst3::IBStream* state, bool unlessCurrent);
-    void takeCurrent();
-    // Points of the block's parameter changes, in frame order; false when
-    // there were more than the buffer holds (the rest went in at once).
+    // Points of the block's parameter changes, in frame order.
     std::size_t collectChanges(vst3::IParameterChanges* changes, vst3::int32 frames);
 
     std::atomic<vst3::uint32> references{1};
     const PluginClass& plugin;
-    std::unique_ptr<wrap::WrappedEffect> core;
+    std::unique_ptr<wrap::PluginModel> model;
     vst3::IComponentHandler* handler = nullptr;
+    vst3::IComponentHandler2* groups = nullptr;  // where the host offers group edits
     vst3::Linux::IRunLoop* runLoop = nullptr;
-    double sampleRate = 44100.0;
-    // The normalised value last taken from or reported to the host per
-    // parameter: the host handing the same value back changes nothing.
-    std::unique_ptr<std::atomic<double>[]> lastTaken;
+    vst3::int32 sampleSize = vst3::kSample32;
     // The block's changes, made before any process call.
-    std::vector<wrap::ParameterChange> changeBuffer;
+    std::vector<wrap::PluginModel::Change> changeBuffer;
+    // The model's count of host writes per parameter at the last edit report.
+    std::vector<std::uint32_t> writesSeen;
 };
 
 // The editor's view of a component (Vst3View.cpp); holds a reference to it.

@@ -1,5 +1,6 @@
 #include "host/wrap/EditorHost.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -37,7 +38,7 @@ bool buttonDown(const WrappedEffect& effect) {
 
 EditReporter::EditReporter(WrappedEffect& effect)
     : effect(effect), atStart(effect.parameters(), 0.0), made(effect.parameters(), 0.0),
-      changed(effect.parameters(), 0), inGesture(effect.parameters(), 0) {}
+      changed(effect.parameters(), 0), moved(effect.parameters(), 0), inGesture(effect.parameters(), 0) {}
 
 void EditReporter::frameStarts() {
     for (std::uint32_t p = 0; p < atStart.size(); ++p) atStart[p] = effect.value(p);
@@ -56,20 +57,28 @@ void EditReporter::forget() { std::fill(changed.begin(), changed.end(), 0); }
 
 bool EditReporter::report(Listener& listener) {
     const bool held = buttonDown(effect);
-    bool reported = false;
+    std::size_t count = 0;
+    bool open = false;
     for (std::uint32_t p = 0; p < changed.size(); ++p) {
+        open = open || inGesture[p];
         // Asked every time, so a host change is never carried over to a later edit.
         const bool byHost = listener.changedByHost(p);
-        if (!changed[p]) continue;
-        changed[p] = 0;
         // The host set it after the frame did, or it may have: its value stands.
-        const double now = effect.value(p);
-        if (byHost || !sameBits(now, made[p])) continue;
+        moved[p] = changed[p] && !byHost && sameBits(effect.value(p), made[p]);
+        changed[p] = 0;
+        if (moved[p]) ++count;
+    }
+    if (count > 1 && !open && !grouped) {
+        grouped = true;
+        listener.beginGroup();
+    }
+    for (std::uint32_t p = 0; p < moved.size(); ++p) {
+        if (!moved[p]) continue;
         if (!inGesture[p]) listener.beginEdit(p);
         inGesture[p] = 1;
-        listener.performEdit(p, now, effect.normalized(p));
-        reported = true;
+        listener.performEdit(p, made[p], effect.normalized(p));
     }
+    bool reported = count > 0;
     if (!held) reported |= finish(listener);
     return reported;
 }
@@ -82,6 +91,10 @@ bool EditReporter::finish(Listener& listener) {
             listener.endEdit(p);
             ended = true;
         }
+    if (grouped) {
+        grouped = false;
+        listener.endGroup();
+    }
     return ended;
 }
 

@@ -26,7 +26,8 @@ class WrappedEffect;
 // while a button is held opens a gesture for the parameter (begin, then a
 // value for each idle that saw it change), released buttons close every open
 // gesture; a change seen with no button held (a quick click a frame saw
-// once) is begun, reported and ended at once.
+// once) is begun, reported and ended at once. Gestures of several parameters
+// opened at once form a group.
 //
 // A change counts as the editor's when a frame of the interface made it:
 // wherever that frame ran (Win32 hosts paint the editor from their own
@@ -42,6 +43,11 @@ public:
         // Since the previous report, the host set p (asked for every
         // parameter at every report).
         virtual bool changedByHost(std::uint32_t) { return false; }
+        // Around the gestures of several parameters one action opened at
+        // once (the logo's reset): a host that groups edits undoes them in
+        // one step.
+        virtual void beginGroup() {}
+        virtual void endGroup() {}
 
     protected:
         ~Listener() = default;
@@ -62,7 +68,8 @@ public:
 private:
     WrappedEffect& effect;
     std::vector<double> atStart, made;
-    std::vector<char> changed, inGesture;
+    std::vector<char> changed, moved, inGesture;
+    bool grouped = false;
 };
 
 class EditorHost {

@@ -166,6 +166,11 @@ double WrappedEffect::unitsOfNormalized(std::uint32_t p, double x) const {
     return effect().steppedNormalized(static_cast<std::int32_t>(p), static_cast<double>(static_cast<float>(x)));
 }
 
+double WrappedEffect::unitsOfValue(std::uint32_t p, double units) const {
+    if (p >= parameterCount || !std::isfinite(units)) return value(p);
+    return effect().steppedValue(static_cast<std::int32_t>(p), units);
+}
+
 std::string WrappedEffect::displayTextAt(std::uint32_t p, double units) const {
     return effect().displayTextAt(static_cast<std::int32_t>(p), units);
 }
@@ -276,9 +281,20 @@ void WrappedEffect::setTimeInfo(const VstTimeInfo* info) {
     if (info) time = *info;
 }
 
-std::vector<std::uint8_t> WrappedEffect::saveChunk() {
+std::vector<std::uint8_t> WrappedEffect::saveChunk(const double* values) {
     void* chunk = nullptr;
-    const VstIntPtr size = dispatch(effGetChunk, 0, 0, &chunk);
+    VstIntPtr size = 0;
+    if (values == nullptr) {
+        size = dispatch(effGetChunk, 0, 0, &chunk);
+    } else {
+        plexa::TPlexa& e = effect();
+        double sliders[plexa::TPlexa::SliderValueCount];
+        std::fill(std::begin(sliders), std::end(sliders), std::nan(""));
+        for (std::uint32_t p = 0; p < parameterCount; ++p)
+            if (e.isSliderIndex(static_cast<std::int32_t>(p)) && std::isfinite(values[p]))
+                sliders[e.sliderRecords[p].number] = values[p];
+        size = e.writeStateChunkWith(&chunk, sliders);
+    }
     if (size <= 0 || chunk == nullptr) return {};
     const auto* bytes = static_cast<const std::uint8_t*>(chunk);
     return std::vector<std::uint8_t>(bytes, bytes + size);

@@ -106,6 +106,8 @@ public:
     // The value in the slider's units that setNormalized(p, x) would store:
     // the same float, the same steps.
     double unitsOfNormalized(std::uint32_t p, double x) const;
+    // The value in the slider's units that setValue(p, units) would store.
+    double unitsOfValue(std::uint32_t p, double units) const;
     bool parseText(std::uint32_t p, const std::string& text, double& units) const;
 
     // A block at `frames` frames, split at each change's frame: the changes
@@ -124,8 +126,10 @@ public:
     void setTransport(const Transport* transport);
     void setTimeInfo(const vst2::VstTimeInfo* info);
 
-    // State as the VST 2.4 chunk bytes.
-    std::vector<std::uint8_t> saveChunk();
+    // State as the VST 2.4 chunk bytes; with `values` (one per parameter in
+    // the slider's units, NaN for the slider's own), the chunk as it would be
+    // with those values, the effect's unchanged.
+    std::vector<std::uint8_t> saveChunk(const double* values = nullptr);
     // Reads as the chunk rules say; false when the effect refused it.
     bool restoreChunk(const void* data, std::size_t size);
 

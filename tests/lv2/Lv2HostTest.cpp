@@ -9,6 +9,7 @@
 #include "effect/TPlexaEffect.h"
 #include "effect/TonarvoInstance.h"
 #include "effect/TonarvoLv2.h"
+#include "effect/TonarvoPlugin.h"
 #include "host/lv2/Lv2Plugin.h"
 
 namespace lv2test {
@@ -74,12 +75,12 @@ TEST(Lv2Time, APositionReachesTheBlockSectionAsAVst24HostGivesIt) {
     float audio[4][64] = {};
     for (const bool withMap : {true, false}) {
         std::unique_ptr<lv2face::Plugin> plugin(lv2face::Plugin::create(
-            &tonarvo::newInstance, kPluginUri, 48000.0, withMap ? features : nullptr));
+            tonarvo::pluginDescription(), kPluginUri, 48000.0, withMap ? features : nullptr));
         ASSERT_NE(plugin, nullptr);
         for (std::uint32_t c = 0; c < 4; ++c) plugin->connect(c, audio[c]);
         plugin->connect(plugin->ports().timePort(), events);
         plugin->activate();
-        const tonarvo::TonarvoVariables& v = static_cast<TPlexaEffect&>(plugin->effect()).v;
+        const tonarvo::TonarvoVariables& v = static_cast<TPlexaEffect&>(plugin->wrapped().effect()).v;
         forgeEvents(&urids.map, events, sizeof events, &position);
         plugin->run(64);
         if (!withMap) {

@@ -103,9 +103,11 @@ TEST(Lv2Tools, ListedDescribedAsTheVst24ParametersAndValid) {
     EXPECT_NE(shell(lv2("lv2ls")).find(std::string(kPluginUri) + "\n"), std::string::npos);
     const std::vector<ControlPort> ports = controlPorts(shell(lv2("lv2info ") + kPluginUri));
     const std::vector<Parameter> parameters = vstParameters(shell("'" + kBuild + "/vsthost' info '" + kBuild + "/Tonarvo.so'"));
-    ASSERT_EQ(ports.size(), 6u);
-    ASSERT_EQ(parameters.size(), ports.size());
-    for (std::size_t p = 0; p < ports.size(); ++p) {
+    // The six controls, then the host's bypass switch.
+    ASSERT_EQ(ports.size(), 7u);
+    EXPECT_EQ(ports.back().symbol, "enabled");
+    ASSERT_EQ(parameters.size(), 6u);
+    for (std::size_t p = 0; p < parameters.size(); ++p) {
         EXPECT_EQ(ports[p].name, parameters[p].name);
         EXPECT_NEAR(ports[p].defaultValue, parameters[p].shown, 0.005);  // shown with two decimals
         EXPECT_LT(ports[p].minimum, ports[p].maximum);
@@ -140,8 +142,8 @@ TEST(Lv2Tools, Lv2applyRendersBitForBitAsVsthostAtEachControlsEnds) {
     };
     std::vector<Setting> settings{{"", "", "defaults"}};
     const std::vector<ControlPort> ports = controlPorts(shell(lv2("lv2info ") + kPluginUri));
-    ASSERT_EQ(ports.size(), 6u);
-    for (std::size_t p = 0; p < ports.size(); ++p)
+    ASSERT_EQ(ports.size(), 7u);
+    for (std::size_t p = 0; p < 6; ++p)
         for (const bool top : {false, true}) {
             char value[32];
             std::snprintf(value, sizeof value, "%.9g", top ? ports[p].maximum : ports[p].minimum);

@@ -3,12 +3,18 @@
 // setParameter between shorter calls, in place or not, in either precision.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "effect/TonarvoInstance.h"
 #include "effect/TonarvoLv2.h"
+#include "effect/TonarvoPlugin.h"
+#include "host/wrap/PluginModel.h"
 #include "host/wrap/WrappedEffect.h"
 
 namespace {
@@ -112,3 +118,95 @@ TEST(WrappedCore, AnEchoedValueLeavesTheEditorsValueAndADifferentOneIsWritten) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- the model
+
+namespace {
+
+std::unique_ptr<wrap::PluginModel> model(wrap::HostUnits units, double rate = 44100.0, std::int32_t block = 512) {
+    return wrap::PluginModel::create(tonarvo::pluginDescription(), units, rate, block);
+}
+
+// Frames after a near-full-scale burst until the output stays below -120
+// dBFS, with the controls (slider units) given; also whether the model said
+// the tail was done before that, and at what frame it first said so.
+struct Ring {
+    std::uint32_t frames = 0;
+    std::uint32_t doneAt = 0;  // 0: never said
+};
+
+// `quiet`: stop once the output has stayed below the threshold this long
+// (0: render it all).
+Ring ring(double rate, const double (&controls)[6], std::uint32_t silence, std::uint32_t quiet = 0) {
+    std::unique_ptr<wrap::PluginModel> m = model(wrap::HostUnits::Plain, rate);
+    for (std::uint32_t p = 0; p < 6; ++p) m->setFromHost(p, controls[p]);
+    m->setActive(true);
+    const auto burst = static_cast<std::uint32_t>(rate / 4);
+    std::vector<float> inL = music<float>(burst, 0.1), inR = music<float>(burst, 0.7);
+    for (std::size_t n = 0; n < burst; ++n) {
+        inL[n] *= 1.55f;  // peaks near full scale; noise and square bursts ring shorter
+        inR[n] *= 1.55f;
+    }
+    inL.resize(burst + silence, 0.0f);
+    inR.resize(burst + silence, 0.0f);
+    std::vector<float> outL(inL.size()), outR(inR.size());
+    Ring r;
+    std::uint32_t last = 0;
+    for (std::uint32_t start = 0; start < inL.size(); start += 512) {
+        const std::uint32_t n = std::min<std::uint32_t>(512, static_cast<std::uint32_t>(inL.size()) - start);
+        float* in[] = {inL.data() + start, inR.data() + start};
+        float* out[] = {outL.data() + start, outR.data() + start};
+        const bool done = m->process(in, out, n).tailDone;
+        if (done && r.doneAt == 0) r.doneAt = start + n - burst;
+        for (std::uint32_t k = 0; k < n; ++k)
+            if (std::fabs(outL[start + k]) > 1e-6f || std::fabs(outR[start + k]) > 1e-6f) last = start + k;
+        if (quiet > 0 && start > burst && start - last > quiet) break;
+    }
+    r.frames = last + 1 - burst;
+    return r;
+}
+
+}  // namespace
+
+// The tail is what the effect rings at its longest: both ends of the arm's
+// resonance, its least and most damping, both trims at both ends. The
+// measurement behind the rule: TONARVO_TAIL_RATES=8000,16000,...,384000.
+TEST(PluginModel, TheDeclaredTailCoversTheLongestRingAndTheModelWaitsForIt) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "arithmetic, not memory: measured in the plain build";
+#endif
+    std::vector<double> rates = {44100.0, 96000.0};
+    if (const char* sweep = std::getenv("TONARVO_TAIL_RATES")) {
+        rates.clear();
+        for (const char* s = sweep; *s;) {
+            char* end = nullptr;
+            rates.push_back(std::strtod(s, &end));
+            s = *end ? end + 1 : end;
+        }
+    }
+    for (double rate : rates) {
+        const std::uint32_t tail = tonarvo::tailFrames(rate);
+        std::uint32_t longest = 0;
+        for (double resonance : {-24.0, 24.0})
+            for (double damping : {-24.0, 24.0})
+                for (double in : {-24.0, 24.0})
+                    for (double out : {-24.0, 24.0}) {
+                        const double controls[6] = {in, out, 0.0, resonance, damping, 25.2};
+                        // The longest rings are rendered to the tail's end and past;
+                        // the rest until they have long been quiet.
+                        const bool longRing = resonance < 0 && in > 0 && out > 0;
+                        const Ring r = ring(rate, controls, tail + static_cast<std::uint32_t>(rate / 4),
+                                            longRing ? 0 : 150000);
+                        std::printf("ring at %.0f Hz, resonance %+.0f, damping %+.0f, trims %+.0f %+.0f: %u frames\n",
+                                    rate, resonance, damping, in, out, r.frames);
+                        longest = std::max(longest, r.frames);
+                        EXPECT_LE(r.frames, tail);
+                        if (!longRing) continue;
+                        // A host may let the plug-in sleep once the tail is over, never before.
+                        EXPECT_GE(r.doneAt, tail);
+                        EXPECT_LE(r.doneAt, tail + 512);
+                    }
+        // Covering with a margin, not wildly more.
+        EXPECT_LT(tail, longest * 3 / 2) << rate;
+    }
+}

@@ -106,6 +106,43 @@ public:
     TimerInterval interval = 0;
 };
 
+// A component handler that also groups edits (IComponentHandler2): where in
+// the edits each group started and finished.
+class GroupingHandler final : public HostObject<IComponentHandler> {
+public:
+    GroupingHandler() { grouping.owner = this; }
+    tresult VST3_CALL queryInterface(const TUID iid, void** obj) override {
+        if (!sameTuid(iid, IComponentHandler2::iid)) return HostObject<IComponentHandler>::queryInterface(iid, obj);
+        *obj = &grouping;
+        return kResultOk;
+    }
+    tresult VST3_CALL beginEdit(ParamID id) override { return record({'b', id, 0.0}); }
+    tresult VST3_CALL performEdit(ParamID id, ParamValue v) override { return record({'p', id, v}); }
+    tresult VST3_CALL endEdit(ParamID id) override { return record({'e', id, 0.0}); }
+    tresult VST3_CALL restartComponent(int32) override { return kResultOk; }
+    tresult record(const Edit& e) {
+        edits.push_back(e);
+        return kResultOk;
+    }
+    std::vector<Edit> edits;
+    std::vector<std::size_t> starts, finishes;
+
+private:
+    struct Grouping final : HostObject<IComponentHandler2> {
+        tresult VST3_CALL setDirty(TBool) override { return kResultOk; }
+        tresult VST3_CALL requestOpenEditor(FIDString) override { return kResultOk; }
+        tresult VST3_CALL startGroupEdit() override {
+            owner->starts.push_back(owner->edits.size());
+            return kResultOk;
+        }
+        tresult VST3_CALL finishGroupEdit() override {
+            owner->finishes.push_back(owner->edits.size());
+            return kResultOk;
+        }
+        GroupingHandler* owner = nullptr;
+    } grouping;
+};
+
 class Vst3EditorTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -146,7 +183,7 @@ TEST_F(Vst3EditorTest, DrawsAndReportsAClickAsOneGesture) {
     float* ins[2] = {silence, silence};
     float* outs[2] = {out[0], out[1]};
     plugin.process(ins, outs, 64);  // the interface shows what a block computed
-    RecordingHandler handler;
+    GroupingHandler handler;
     plugin.controller->setComponentHandler(&handler);
     IPlugView* view = plugin.controller->createView("editor");
     ASSERT_NE(view, nullptr);
@@ -196,8 +233,13 @@ TEST_F(Vst3EditorTest, DrawsAndReportsAClickAsOneGesture) {
     plugin.process(ins, outs, 64, &echo);
     EXPECT_EQ(plugin.controller->getParamNormalized(2), clicked);
     handler.edits.clear();
+    // Host values: told to the controller and sent to the processor.
     plugin.controller->setParamNormalized(0, 0.75);
     plugin.controller->setParamNormalized(3, 0.75);
+    ParamChanges set;
+    set.add(0, 0, 0.75);
+    set.add(3, 0, 0.75);
+    plugin.process(ins, outs, 64, &set);
     frame.serveFor(100);
     EXPECT_TRUE(handler.edits.empty());
     {
@@ -208,7 +250,9 @@ TEST_F(Vst3EditorTest, DrawsAndReportsAClickAsOneGesture) {
     }
 
     // The logo's right-click resets the trims and the tone arm: each
-    // parameter it changed is reported, each as a whole gesture.
+    // parameter it changed is reported, each as a whole gesture, the lot as
+    // one group (one undo step); a click on one control is no group.
+    EXPECT_TRUE(handler.starts.empty());
     x11_test::pointerTo(display, parent, 50, 50);
     frame.serveFor(70);
     x11_test::button(display, Button3, true);
@@ -227,6 +271,8 @@ TEST_F(Vst3EditorTest, DrawsAndReportsAClickAsOneGesture) {
     EXPECT_EQ(plugin.controller->getParamNormalized(0), 0.5);
     EXPECT_EQ(plugin.controller->getParamNormalized(3), 0.0);
     for (const Edit& e : handler.edits) EXPECT_TRUE(e.id == 0 || e.id == 3) << e.id;
+    EXPECT_EQ(handler.starts, std::vector<std::size_t>{0});
+    EXPECT_EQ(handler.finishes, std::vector<std::size_t>{handler.edits.size()});
 
     // The host's content scale: the open editor grows and asks for its size once.
     void* found = nullptr;

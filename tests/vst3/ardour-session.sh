@@ -41,8 +41,11 @@ function dsp_run (ins, outs, n_samples)
 	end
 end
 LUA
-# make.lua DIR TYPE TRIM RESONANCE: VST 3 controls hold the sliders' units,
-# VST 2.4 ones the 0-1 values.
+# make.lua DIR TYPE TRIM RESONANCE SLEW: VST 3 controls hold the sliders'
+# units, VST 2.4 ones the 0-1 values. Every value is one a float holds
+# exactly: the VST 2.4 chunk keeps floats, the VST 3 state the exact values
+# (the default tracking force, 25.2, would reload as 25.2 there and as
+# 25.2000007 under VST 2.4).
 make() {
     cat >"$work/make.lua" <<LUA
 AudioEngine:set_backend("None (Dummy)", "", "")
@@ -57,13 +60,14 @@ assert(not p:isnil(), "no plug-in")
 assert(track:add_processor_by_index(p, 1, nil, true) == 0, "not inserted")
 ARDOUR.LuaAPI.set_processor_param(p, 0, $3)
 ARDOUR.LuaAPI.set_processor_param(p, 3, $4)
+ARDOUR.LuaAPI.set_processor_param(p, 5, $5)
 Session:save_state("", false, false, false, false, false)
 close_session()
 LUA
     timeout 120 "$lua" "$work/make.lua" >"$work/$1.log" 2>&1 || { cat "$work/$1.log"; fail "making the $2 session"; }
 }
-make vst3 VST3 6.0 12.0
-make vst2 LXVST 0.625 0.75
+make vst3 VST3 6.0 12.0 24.0
+make vst2 LXVST 0.625 0.75 0.5
 
 chunk() { sed -n 's:.*<chunk>\(.*\)</chunk>.*:\1:p' "$1"; }
 first=$(chunk "$work/vst3/s.ardour")

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "effect/TonarvoInstance.h"
 #include "effect/TonarvoLv2.h"
+#include "effect/TonarvoPlugin.h"
 #include "host/lv2/Lv2Description.h"
 
 namespace {
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     const std::string bundle = argv[1];
     // The rate only matters for processing, which this never does.
     std::unique_ptr<lv2face::Plugin> plugin(
-        lv2face::Plugin::create(&tonarvo::newInstance, tonarvo::kLv2PluginUri, 48000.0, nullptr));
+        lv2face::Plugin::create(tonarvo::pluginDescription(), tonarvo::kLv2PluginUri, 48000.0, nullptr));
     if (!plugin) {
         std::fprintf(stderr, "lv2-ttl: the plug-in could not be made\n");
         return 1;
