@@ -179,9 +179,13 @@ TEST(Vst3Win32Editor, RunsFromTheMessageLoopAndReportsGestures) {
     EXPECT_NEAR(plugin.controller->getParamNormalized(0), (13.2 + 24) / 48, 1e-5);
     EXPECT_EQ(handler.edits.size(), gain.size());
 
-    // The logo's right-click resets the trims and the tone arm.
+    // The logo's right-click resets the trims and the tone arm. The host's
+    // value goes to the controller and, as hosts do, to the processor.
     handler.edits.clear();
     plugin.controller->setParamNormalized(3, 0.75);
+    ParamChanges set;
+    set.add(3, 0, 0.75);
+    plugin.process(ins, outs, 64, &set);
     PostMessageA(editor, WM_MOUSEMOVE, 0, MAKELPARAM(50, 50));
     pumpFor(70);
     PostMessageA(editor, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(50, 50));
