@@ -1,6 +1,7 @@
 # Installs the built plug-ins for the current user, where hosts look in the
-# home directory: VST 2 plug-ins into ~/.vst, VST 3 bundles into ~/.vst3,
-# LV2 bundles into ~/.lv2, CLAP plug-ins into ~/.clap.
+# home directory: VST 2 plug-ins into ~/.vst, VST 3 bundles into ~/.vst3 and
+# their preset files into ~/.vst3/presets, LV2 bundles into ~/.lv2, CLAP
+# plug-ins into ~/.clap.
 #   cmake -DBUILD_DIR=build/default [-DCONFIG=RelWithDebInfo] -P cmake/InstallUser.cmake
 # It runs the project's own install rules (stripped, as the packages are) into
 # a stage inside the build tree and copies the plug-in folders from there, so
@@ -37,6 +38,21 @@ foreach(format IN ITEMS vst vst3 lv2 clap)
     file(COPY ${plugin} DESTINATION ${target})
     message(STATUS "Installed ${target}/${name}")
     math(EXPR installed "${installed} + 1")
+  endforeach()
+endforeach()
+# VST 3 preset files: <vendor>/<plug-in name>/ under ~/.vst3/presets, each
+# plug-in's folder replaced whole, so a preset since renamed does not linger.
+file(GLOB vendors LIST_DIRECTORIES true ${stage}/share/vst3/presets/*)
+foreach(vendor IN LISTS vendors)
+  get_filename_component(vendorName ${vendor} NAME)
+  file(GLOB presetFolders LIST_DIRECTORIES true ${vendor}/*)
+  foreach(folder IN LISTS presetFolders)
+    get_filename_component(name ${folder} NAME)
+    set(target $ENV{HOME}/.vst3/presets/${vendorName})
+    file(REMOVE_RECURSE "${target}/${name}")
+    file(MAKE_DIRECTORY ${target})
+    file(COPY ${folder} DESTINATION ${target})
+    message(STATUS "Installed ${target}/${name}")
   endforeach()
 endforeach()
 file(REMOVE_RECURSE ${stage})

@@ -88,11 +88,12 @@ cartridge frequency response, tone-arm resonance and damping, and the
 tracking force.
 
 The package holds the VST 2.4 plug-in for Linux hosts (/usr/lib/vst), the
-same effect as a VST 3 bundle (/usr/lib/vst3/Tonarvo.vst3), as a CLAP
-plug-in (/usr/lib/clap/Tonarvo.clap) and as an LV2 bundle
-(/usr/lib/lv2/Tonarvo.lv2), the command-line host vsthost, which renders
-audio files through any VST 2.4, VST 3 or CLAP plug-in, and
-tonarvo-snapshot, which draws the plug-in's interface to a PNG.")
+same effect as a VST 3 bundle (/usr/lib/vst3/Tonarvo.vst3) with its factory
+presets (/usr/share/vst3/presets), as a CLAP plug-in
+(/usr/lib/clap/Tonarvo.clap) and as an LV2 bundle (/usr/lib/lv2/Tonarvo.lv2),
+the command-line host vsthost, which renders audio files through any
+VST 2.4, VST 3 or CLAP plug-in, and tonarvo-snapshot, which draws the
+plug-in's interface to a PNG.")
 endif()
 
 set(CPACK_PACKAGE_NAME tonarvo)

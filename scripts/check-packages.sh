@@ -86,9 +86,10 @@ section "the .deb: contents"
 dpkg-deb --contents "$deb" >"$work/contents"
 # Every entry belongs to root, and no file lies outside the folders below.
 awk '$2 != "root/root" {print; bad=1} END {exit bad}' "$work/contents" || fail "entries not owned by root/root"
-awk '{print $6}' "$work/contents" | grep -v '/$' | sort >"$work/deb-files"
-grep -Ev '^\./usr/(bin|lib/vst|lib/vst3|lib/lv2|lib/clap|share/doc/tonarvo|share/man/man1)/' "$work/deb-files" &&
-  fail "files outside /usr/bin, /usr/lib/vst, /usr/lib/vst3, /usr/lib/lv2, /usr/lib/clap, /usr/share/doc/tonarvo and the manual pages"
+# The names from the archive itself: preset files have spaces in their names.
+dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sort >"$work/deb-files"
+grep -Ev '^\./usr/(bin|lib/vst|lib/vst3|lib/lv2|lib/clap|share/vst3/presets|share/doc/tonarvo|share/man/man1)/' "$work/deb-files" &&
+  fail "files outside /usr/bin, /usr/lib/vst, /usr/lib/vst3, /usr/lib/lv2, /usr/lib/clap, /usr/share/vst3/presets, /usr/share/doc/tonarvo and the manual pages"
 cat >"$work/expected" <<EOF
 ./usr/bin/tonarvo-snapshot
 ./usr/bin/vsthost
@@ -100,7 +101,7 @@ cat >"$work/expected" <<EOF
 ./usr/share/man/man1/tonarvo-snapshot.1.gz
 ./usr/share/man/man1/vsthost.1.gz
 EOF
-diff -u "$work/expected" <(grep -Ev '^\./usr/lib/(lv2|vst3)/' "$work/deb-files") ||
+diff -u "$work/expected" <(grep -Ev '^\./usr/(lib/lv2|lib/vst3|share/vst3/presets)/' "$work/deb-files") ||
   fail "the .deb's files differ from the list above"
 grep -q '^\./usr/lib/lv2/Tonarvo\.lv2/manifest\.ttl$' "$work/deb-files" || fail "no Tonarvo.lv2/manifest.ttl in /usr/lib/lv2"
 grep '^\./usr/lib/lv2/' "$work/deb-files" | grep -v '^\./usr/lib/lv2/Tonarvo\.lv2/' &&
@@ -112,6 +113,12 @@ printf '%s\n' ./usr/lib/vst3/Tonarvo.vst3/Contents/Resources/moduleinfo.json \
 ok "the VST 3 bundle /usr/lib/vst3/Tonarvo.vst3"
 mkdir "$work/deb"
 dpkg-deb -x "$deb" "$work/deb"
+# The VST 3 factory presets: the build's files, where hosts look.
+presets="share/vst3/presets/MARVOLTIC/MARVOLTIC - Tonarvo - 20241108"
+diff -r "$linux/vst3-presets" "$work/deb/usr/share/vst3/presets" || fail "/usr/share/vst3/presets is not the build's preset files"
+count=$(find "$work/deb/usr/$presets" -name '*.vstpreset' | wc -l)
+[ "$count" -ge 8 ] || fail "only $count .vstpreset files in /usr/$presets"
+ok "$count VST 3 presets in /usr/$presets"
 while IFS= read -r path; do
   description=$(file -b "$work/deb/$path")
   if [[ "$description" == ELF* && "$description" != *", stripped"* ]]; then
@@ -162,16 +169,21 @@ diff -r "$work/home/.vst3/Tonarvo.vst3" "$work/deb/usr/lib/vst3/Tonarvo.vst3" ||
   fail "~/.vst3/Tonarvo.vst3 is not the packaged bundle"
 cmp -s "$work/home/.clap/Tonarvo.clap" "$work/deb/usr/lib/clap/Tonarvo.clap" ||
   fail "~/.clap/Tonarvo.clap is not the packaged plug-in"
-ok "~/.vst/Tonarvo.so, ~/.vst3/Tonarvo.vst3, ~/.lv2/Tonarvo.lv2 and ~/.clap/Tonarvo.clap, as packaged"
+diff -r "$work/home/.vst3/presets" "$work/deb/usr/share/vst3/presets" || fail "~/.vst3/presets is not the packaged presets"
+ok "~/.vst/Tonarvo.so, ~/.vst3/Tonarvo.vst3 and its presets in ~/.vst3/presets, ~/.lv2/Tonarvo.lv2 and ~/.clap/Tonarvo.clap, as packaged"
 
 section "the Windows zip"
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/zip-files"
 printf '%s\n' "$zipName/LICENSE.txt" "$zipName/README.txt" "$zipName/Tonarvo.clap" "$zipName/Tonarvo.dll" \
   "$zipName/Tonarvo.vst3/Contents/Resources/moduleinfo.json" "$zipName/Tonarvo.vst3/Contents/x86_64-win/Tonarvo.vst3" |
-  diff -u - "$work/zip-files" ||
+  diff -u - <(grep -v "^$zipName/VST3 Presets/" "$work/zip-files") ||
   fail "the zip's files differ from the list above"
 unzip -q "$zip" -d "$work/zip"
 unpacked=$work/zip/$zipName
+# The presets the Windows module wrote are the Linux module's, byte for byte.
+diff -r "$unpacked/VST3 Presets" "$work/deb/usr/share/vst3/presets" ||
+  fail "the zip's VST3 Presets folder differs from the .deb's /usr/share/vst3/presets"
+grep -q 'VST3 Presets' "$unpacked/README.txt" || fail "README.txt does not say where the VST3 Presets go"
 for text in README.txt LICENSE.txt; do
   lines=$(wc -l <"$unpacked/$text")
   [ "$lines" -gt 0 ] && [ "$(grep -c $'\r$' "$unpacked/$text")" = "$lines" ] || fail "$text does not end every line with CRLF"
@@ -222,7 +234,7 @@ else
   tonarvoKnown &&
     fail "tonarvo is installed already; remove it first (this check leaves the machine as it found it)"
   # Paths the package would create, and none of its files may exist yet.
-  awk '{print $6}' "$work/contents" | sed 's|^\.||; s|/$||' | grep -v '^$' >"$work/paths"
+  dpkg-deb --fsys-tarfile "$deb" | tar -t | sed 's|^\.||; s|/$||' | grep -v '^$' >"$work/paths"
   : >"$work/new-paths"
   while IFS= read -r path; do
     if [ -e "$path" ]; then

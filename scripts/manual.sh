@@ -20,7 +20,7 @@ esac
 build=build/default
 [ "$quick" = 1 ] || bash scripts/setup.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target vsthost Tonarvo >/dev/null
+cmake --build --preset default --target vsthost Tonarvo tonarvo-presets >/dev/null
 
 plugin=$build/Tonarvo.so
 if [ "$quick" = 1 ]; then
@@ -75,5 +75,16 @@ measure input-trim --only thd --vary "input trim=-12u,0u,12u"
 keep input-trim thd input-trim
 measure output-trim --only thd --vary "output trim=-12u,0u,12u"
 keep output-trim thd output-trim
+
+# The factory presets: each one's response at -18 dBFS, a normal level, so
+# the stylus shows where it rounds the top. The values come from the
+# presets' table in the code (tonarvo-presets prints it).
+"$build/tonarvo-presets" >"$work/presets.txt"
+while IFS='|' read -r key name input output cartridge resonance damping slew; do
+  measure "preset-$key" --only response --param "input trim=${input}u" --param "output trim=${output}u" \
+    --param "cartridge=${cartridge}u" --param "resonance frequency=${resonance}u" --param "damping=${damping}u" \
+    --param "slew=${slew}u" </dev/null
+  keep "preset-$key" response "preset-$key"
+done <"$work/presets.txt"
 
 echo "Pictures in $pictures, tables in $work"

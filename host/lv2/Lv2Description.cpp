@@ -70,12 +70,33 @@ void controlPort(std::ostringstream& out, std::uint32_t index, const std::string
 std::string manifestTtl(const BundleNames& names) {
     std::ostringstream out;
     out << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
-           "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+        << (names.presets.empty() ? "" : "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n")
+        << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
            "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n"
         << iri(names.pluginUri) << "\n\ta lv2:Plugin ;\n\tlv2:binary " << iri(names.binary)
         << " ;\n\trdfs:seeAlso " << iri(names.description) << " .\n\n"
         << iri(names.uiUri) << "\n\ta ui:X11UI ;\n\tui:binary " << iri(names.binary) << " ;\n\trdfs:seeAlso "
         << iri(names.description) << " .\n";
+    for (const PresetDescription& preset : names.presets)
+        out << "\n" << iri(preset.uri) << "\n\ta pset:Preset ;\n\tlv2:appliesTo " << iri(names.pluginUri)
+            << " ;\n\trdfs:label " << quoted(preset.label) << " ;\n\trdfs:seeAlso " << iri(names.presetFile) << " .\n";
+    return out.str();
+}
+
+std::string presetsTtl(const BundleNames& names) {
+    std::ostringstream out;
+    out << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+           "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+           "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+    for (const PresetDescription& preset : names.presets) {
+        out << "\n" << iri(preset.uri) << "\n\ta pset:Preset ;\n\tlv2:appliesTo " << iri(names.pluginUri)
+            << " ;\n\trdfs:label " << quoted(preset.label) << " ;\n\trdfs:comment " << quoted(preset.comment)
+            << " ;\n\tlv2:port";
+        for (std::size_t p = 0; p < preset.values.size() && p < names.controlSymbols.size(); ++p)
+            out << (p ? " ,\n\t\t" : " ") << "[ lv2:symbol " << quoted(names.controlSymbols[p]) << " ; pset:value "
+                << number(preset.values[p]) << " ]";
+        out << " .\n";
+    }
     return out.str();
 }
 

@@ -305,25 +305,4 @@ bool WrappedEffect::restoreChunk(const void* data, std::size_t size) {
     return dispatch(effSetChunk, 0, static_cast<VstIntPtr>(size), const_cast<void*>(data)) != 0;
 }
 
-namespace {
-bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
-}  // namespace
-
-HostControls::HostControls(WrappedEffect& effect) : effect(effect), lastTaken(effect.parameters(), 0.0f) {
-    takeCurrent();
-}
-
-void HostControls::apply(std::uint32_t p, float units) {
-    if (p >= lastTaken.size() || sameBits(units, lastTaken[p])) return;
-    lastTaken[p] = units;
-    // The host may hand back what the effect itself reported: the value
-    // stands as the editor set it, off the step grid or not.
-    if (units == static_cast<float>(effect.value(p))) return;
-    effect.setValue(p, static_cast<double>(units));
-}
-
-void HostControls::takeCurrent() {
-    for (std::uint32_t p = 0; p < lastTaken.size(); ++p) lastTaken[p] = static_cast<float>(effect.value(p));
-}
-
 }  // namespace wrap

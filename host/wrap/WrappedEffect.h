@@ -167,23 +167,4 @@ private:
     std::vector<double> doubleCopy;
 };
 
-// Values a host hands back: a format's control port or parameter may carry
-// what the plug-in itself reported (the editor set a slider and the host
-// followed). Such an echo changes nothing, so a value the editor set off the
-// step grid stands; a value that differs from both the last one taken and
-// the effect's own is written.
-class HostControls {
-public:
-    explicit HostControls(WrappedEffect& effect);
-    // The host's value of p in the slider's own units.
-    void apply(std::uint32_t p, float units);
-    // The effect's current values count as taken (after a restore or an
-    // edit reported to the host).
-    void takeCurrent();
-
-private:
-    WrappedEffect& effect;
-    std::vector<float> lastTaken;
-};
-
 }  // namespace wrap

@@ -12,6 +12,7 @@
 
 #include "../e2e/PluginHost.h"
 #include "ClapTestHost.h"
+#include "effect/TonarvoPresets.h"
 
 namespace claptest {
 namespace {
@@ -114,6 +115,57 @@ TEST(ClapEntry, DescribesOneStereoEffectAndMakesOnlyItsExactId) {
     entry()->deinit();
     entry()->deinit();
 }
+
+TEST(ClapPresetDiscovery, OneProviderListsTheTablesPresetsAsFactoryContentInsideThePlugin) {
+    ASSERT_NE(entry(), nullptr);
+    ASSERT_TRUE(entry()->init(TONARVO_CLAP_PATH));
+    const auto* factory =
+        static_cast<const clap_preset_discovery_factory_t*>(entry()->get_factory(CLAP_PRESET_DISCOVERY_FACTORY_ID));
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(entry()->get_factory(CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT), factory);
+    ASSERT_EQ(factory->count(factory), 1u);
+    EXPECT_EQ(factory->get_descriptor(factory, 1), nullptr);
+    const clap_preset_discovery_provider_descriptor_t* d = factory->get_descriptor(factory, 0);
+    ASSERT_NE(d, nullptr);
+    EXPECT_TRUE(clap_version_is_compatible(d->clap_version));
+    EXPECT_STREQ(d->vendor, "MARVOLTIC");
+
+    PresetIndex wrongId;
+    EXPECT_EQ(factory->create(factory, &wrongId.indexer, "com.marvoltic.tonarvo.presetsx"), nullptr);
+    PresetIndex index;
+    ASSERT_TRUE(index.index(factory, d->id));
+    EXPECT_EQ(index.callsBeforeInit, 0);
+    EXPECT_EQ(index.errors, 0);
+    ASSERT_EQ(index.locations.size(), 1u);
+    EXPECT_EQ(index.locations[0].kind, static_cast<std::uint32_t>(CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN));
+    EXPECT_EQ(index.locations[0].flags, static_cast<std::uint32_t>(CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT));
+    EXPECT_FALSE(index.locations[0].hasPath);
+
+    const auto table = tonarvo::factoryPresets();
+    ASSERT_EQ(index.presets.size(), table.size());
+    for (std::size_t k = 0; k < table.size(); ++k) {
+        const PresetIndex::Preset& p = index.presets[k];
+        EXPECT_EQ(p.name, table[k].name);
+        EXPECT_EQ(p.loadKey, table[k].key);
+        EXPECT_EQ(p.description, table[k].description);
+        EXPECT_EQ(p.pluginIds, std::vector<std::string>{"clap:com.marvoltic.tonarvo"});
+        EXPECT_EQ(p.flags, static_cast<std::uint32_t>(CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT));
+        EXPECT_EQ(p.features, (std::vector<std::string>{"audio-effect", "stereo", "distortion"}));
+        EXPECT_EQ(p.creators, std::vector<std::string>{"MARVOLTIC"});
+    }
+
+    // A file location is not ours; a host that has seen enough stops the list.
+    const clap_preset_discovery_provider_t* provider = factory->create(factory, &index.indexer, d->id);
+    ASSERT_NE(provider, nullptr);
+    EXPECT_FALSE(provider->get_metadata(provider, CLAP_PRESET_DISCOVERY_LOCATION_FILE, "/tmp", &index.receiver));
+    index.presets.clear();
+    index.stopAfter = 3;
+    EXPECT_TRUE(provider->get_metadata(provider, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, &index.receiver));
+    EXPECT_EQ(index.presets.size(), 3u);
+    provider->destroy(provider);
+    entry()->deinit();
+}
+
 
 // ---------------------------------------------------------------- rendering
 

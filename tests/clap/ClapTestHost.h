@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host/clap/ClapAbi.h"
+#include "host/clap/ClapPresets.h"
 
 namespace claptest {
 
@@ -283,6 +284,106 @@ public:
     const clap_plugin_gui_t* gui = nullptr;
     const clap_plugin_audio_ports_t* ports = nullptr;
     bool ready = false, active = false;
+};
+
+// A preset browser's indexer and metadata receiver: what a provider declares
+// and lists, copied. Calls into the indexer before init count as misuse.
+struct PresetIndex {
+    struct Location {
+        std::uint32_t flags, kind;
+        std::string name;
+        bool hasPath;
+    };
+    struct Preset {
+        std::string name, loadKey, description;
+        std::vector<std::string> pluginIds, features, creators;  // plug-in ids as "abi:id"
+        std::uint32_t flags = 0;
+    };
+    std::vector<Location> locations;
+    std::vector<Preset> presets;
+    int callsBeforeInit = 0, errors = 0;
+    bool initialising = false;
+    std::size_t stopAfter = SIZE_MAX;  // begin_preset answers false past this many
+
+    PresetIndex() {
+        indexer.clap_version = CLAP_VERSION_INIT;
+        indexer.name = "claptest";
+        indexer.indexer_data = this;
+        indexer.declare_filetype = [](const clap_preset_discovery_indexer_t* i, const clap_preset_discovery_filetype_t*) {
+            return self(i->indexer_data).declared();
+        };
+        indexer.declare_location = [](const clap_preset_discovery_indexer_t* i,
+                                      const clap_preset_discovery_location_t* l) {
+            PresetIndex& x = self(i->indexer_data);
+            x.locations.push_back({l->flags, l->kind, l->name ? l->name : "", l->location != nullptr});
+            return x.declared();
+        };
+        indexer.declare_soundpack = [](const clap_preset_discovery_indexer_t* i,
+                                       const clap_preset_discovery_soundpack_t*) {
+            return self(i->indexer_data).declared();
+        };
+        indexer.get_extension = [](const clap_preset_discovery_indexer_t*, const char*) -> const void* { return nullptr; };
+        receiver.receiver_data = this;
+        receiver.on_error = [](const clap_preset_discovery_metadata_receiver_t* r, std::int32_t, const char*) {
+            ++self(r->receiver_data).errors;
+        };
+        receiver.begin_preset = [](const clap_preset_discovery_metadata_receiver_t* r, const char* name,
+                                   const char* key) {
+            PresetIndex& x = self(r->receiver_data);
+            if (x.presets.size() >= x.stopAfter) return false;
+            x.presets.push_back({name ? name : "", key ? key : "", "", {}, {}, {}, 0});
+            return true;
+        };
+        receiver.add_plugin_id = [](const clap_preset_discovery_metadata_receiver_t* r,
+                                    const clap_universal_plugin_id_t* id) {
+            self(r->receiver_data).current().pluginIds.push_back(std::string(id->abi) + ":" + id->id);
+        };
+        receiver.set_soundpack_id = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {};
+        receiver.set_flags = [](const clap_preset_discovery_metadata_receiver_t* r, std::uint32_t flags) {
+            self(r->receiver_data).current().flags = flags;
+        };
+        receiver.add_creator = [](const clap_preset_discovery_metadata_receiver_t* r, const char* creator) {
+            self(r->receiver_data).current().creators.push_back(creator);
+        };
+        receiver.set_description = [](const clap_preset_discovery_metadata_receiver_t* r, const char* text) {
+            self(r->receiver_data).current().description = text;
+        };
+        receiver.set_timestamps = [](const clap_preset_discovery_metadata_receiver_t*, clap_timestamp, clap_timestamp) {};
+        receiver.add_feature = [](const clap_preset_discovery_metadata_receiver_t* r, const char* feature) {
+            self(r->receiver_data).current().features.push_back(feature);
+        };
+        receiver.add_extra_info = [](const clap_preset_discovery_metadata_receiver_t*, const char*, const char*) {};
+    }
+    PresetIndex(const PresetIndex&) = delete;
+    PresetIndex& operator=(const PresetIndex&) = delete;
+
+    // Creates the provider, initialises it and asks for each declared
+    // location's presets; false when any step fails.
+    bool index(const clap_preset_discovery_factory_t* factory, const char* providerId) {
+        const clap_preset_discovery_provider_t* provider = factory->create(factory, &indexer, providerId);
+        if (provider == nullptr) return false;
+        initialising = true;
+        bool ok = provider->init(provider);
+        initialising = false;
+        for (const Location& l : locations)
+            ok = ok && provider->get_metadata(provider, l.kind, nullptr, &receiver);
+        provider->destroy(provider);
+        return ok;
+    }
+
+    clap_preset_discovery_indexer_t indexer{};
+    clap_preset_discovery_metadata_receiver_t receiver{};
+
+private:
+    static PresetIndex& self(void* data) { return *static_cast<PresetIndex*>(data); }
+    bool declared() {
+        if (!initialising) ++callsBeforeInit;
+        return true;
+    }
+    Preset& current() {
+        if (presets.empty()) presets.push_back({});  // metadata before any begin_preset: kept apart
+        return presets.back();
+    }
 };
 
 }  // namespace claptest

@@ -1,6 +1,8 @@
-// The core the wrapped faces share, against the effect's own VST 2.4 instance
+// The core the wrapped faces share. Against the effect's own VST 2.4 instance
 // driven by hand: a block split at parameter changes is the same audio as
 // setParameter between shorter calls, in place or not, in either precision.
+// The model every face translates: its rule for host values, the texts a
+// host shows, the bypass, the state and the tail.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +18,8 @@
 #include "effect/TonarvoPlugin.h"
 #include "host/wrap/PluginModel.h"
 #include "host/wrap/WrappedEffect.h"
+#include "effect/TPlexaEffect.h"
+#include "runtime/SharedValue.h"
 
 namespace {
 
@@ -96,26 +100,6 @@ TEST(WrappedCore, ABlockSplitAtChangesIsTheVst24InstanceBetweenShorterCalls) {
     }
 }
 
-TEST(WrappedCore, AnEchoedValueLeavesTheEditorsValueAndADifferentOneIsWritten) {
-    std::unique_ptr<wrap::WrappedEffect> core = wrap::WrappedEffect::create(&tonarvo::newInstance, 44100.0);
-    ASSERT_NE(core, nullptr);
-    wrap::HostControls host(*core);
-    core->setValue(5, 31.5);
-    host.apply(5, 31.5f);  // the host echoes what the editor set
-    EXPECT_EQ(core->value(5), 31.5);
-    host.apply(5, 12.0f);
-    EXPECT_EQ(core->value(5), 12.0);
-    host.apply(9, 1.0f);  // no such control
-    // Texts as VST 2.4 shows them, and back.
-    double units = 0;
-    EXPECT_EQ(core->displayTextAt(0, -3.5), "-3.50");
-    ASSERT_TRUE(core->parseText(0, core->displayTextAt(0, -3.5), units));
-    EXPECT_EQ(units, -3.5);
-    EXPECT_FALSE(core->parseText(0, "loud", units));
-    EXPECT_FALSE(core->parseText(0, "nan", units));
-    EXPECT_EQ(core->parameterInfo(5).stepCount, 4800);
-    EXPECT_EQ(core->parameterInfo(0).stepCount, 48000);
-}
 
 }  // namespace
 
@@ -209,4 +193,162 @@ TEST(PluginModel, TheDeclaredTailCoversTheLongestRingAndTheModelWaitsForIt) {
         // Covering with a margin, not wildly more.
         EXPECT_LT(tail, longest * 3 / 2) << rate;
     }
+}
+
+TEST(PluginModel, HostValuesFollowOneRule) {
+    std::unique_ptr<wrap::PluginModel> m = model(wrap::HostUnits::Plain);
+    wrap::WrappedEffect& effect = m->effect();
+    // The editor sets a value off the step grid and tells the host.
+    effect.restoreValue(5, 31.4567);
+    m->noteReported(5);
+    const wrap::PluginModel::Change echoes[] = {{0, 5, 31.4567}, {0, 5, static_cast<float>(31.4567)}};
+    for (const auto& echo : echoes) {
+        m->take(&echo, 1);  // exactly, or rounded to a float as ports and Ardour keep it
+        EXPECT_EQ(effect.value(5), 31.4567);
+    }
+    const wrap::PluginModel::Change fresh{0, 5, 12.0}, outside{0, 0, 99.0}, nan{0, 1, std::nan("")}, none{0, 99, 1.0};
+    for (const auto& c : {fresh, outside, nan, none}) m->take(&c, 1);
+    EXPECT_EQ(effect.value(5), 12.0);
+    EXPECT_EQ(effect.value(0), 24.0);  // held at the range's end
+    EXPECT_EQ(effect.value(1), 0.0);
+    // While nothing processes, the host's word goes in at once.
+    m->setFromHost(3, 6.0);
+    EXPECT_EQ(effect.value(3), 6.0);
+}
+
+TEST(PluginModel, TextsNameWhatTheEditorShowsAndParseBack) {
+    std::unique_ptr<wrap::PluginModel> m = model(wrap::HostUnits::Plain);
+    const struct {
+        std::uint32_t id;
+        double plain;
+        const char* text;
+    } shown[] = {{0, -3.5, "-3.50 dB"}, {1, -0.001, "+0.00 dB"}, {2, 1.0, "31200 Hz"}, {3, -24.0, "9.90 Hz"},
+                 {3, 24.0, "100.62 Hz"}, {4, -24.0, "1.00"}, {4, 24.0, "12.11"}, {5, 25.2, "2.05 g"},
+                 {6, 1.0, "On"}, {6, 0.0, "Off"}};
+    for (const auto& c : shown) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(m->text(c.id, c.plain), c.text);
+        double back = -100.0;
+        ASSERT_TRUE(m->parse(c.id, c.text, back));
+        EXPECT_EQ(m->text(c.id, back), c.text);
+    }
+    // What a user types.
+    const struct {
+        std::uint32_t id;
+        const char* typed;
+        const char* text;
+    } typed[] = {{3, "50 Hz", "50.00 Hz"}, {3, " 50", "50.00 Hz"}, {5, "2 grams", "2.00 g"}, {0, "+1.5dB", "+1.50 dB"},
+                 {2, "99999 Hz", "49450 Hz"}, {6, "off", "Off"}};
+    for (const auto& c : typed) {
+        double v = 0.0;
+        ASSERT_TRUE(m->parse(c.id, c.typed, v)) << c.typed;
+        EXPECT_EQ(m->text(c.id, v), c.text) << c.typed;
+    }
+    double untouched = 7.0;
+    for (const char* bad : {"loud", "nan", "50 dB", "", "1e999"}) EXPECT_FALSE(m->parse(3, bad, untouched)) << bad;
+    EXPECT_EQ(untouched, 7.0);
+    // The editor's own numbers, from the same laws: its shown values at a setting.
+    m->setFromHost(3, 7.25);
+    m->setFromHost(5, 40.0);
+    m->setActive(true);
+    float silence[64] = {}, out[2][64];
+    float* in[] = {silence, silence};
+    float* outs[] = {out[0], out[1]};
+    m->process(in, outs, 64);
+    const tonarvo::TonarvoVariables& v = static_cast<TPlexaEffect&>(m->effect().effect()).v;
+    char editor[32];
+    std::snprintf(editor, sizeof editor, "%.2f Hz", plexa::readShared(v.resonanceShownHz));
+    EXPECT_EQ(m->text(3, 7.25), editor);
+    std::snprintf(editor, sizeof editor, "%.2f g", plexa::readShared(v.trackingForceGrams));
+    EXPECT_EQ(m->text(5, 40.0), editor);
+}
+
+// The dry input through, switched with a fade: no step larger than the fade
+// allows, the effect running on underneath so that its output joins exactly
+// where it would be, and the switch automated at its frame like any value.
+TEST(PluginModel, BypassFadesToTheDryInputAndBackWithoutAClick) {
+    constexpr std::uint32_t frames = 12000, on = 1000, off = 6000;
+    const double rate = 48000.0;
+    const std::uint32_t fade = static_cast<std::uint32_t>(rate * wrap::PluginModel::kBypassFadeSeconds);
+    std::vector<float> inL = music<float>(frames, 0.3), inR = music<float>(frames, 0.9);
+    // With the switch on and off again, or with the resonance change alone.
+    const auto render = [&](bool switching, bool inPlace) {
+        std::unique_ptr<wrap::PluginModel> m = model(wrap::HostUnits::Normalized, rate);
+        m->setActive(true);
+        std::vector<float> l = inL, r = inR, ol(frames), orr(frames);
+        float* in[] = {l.data(), r.data()};
+        float* out[] = {inPlace ? l.data() : ol.data(), inPlace ? r.data() : orr.data()};
+        const std::uint32_t id = m->bypassId();
+        const wrap::PluginModel::Change changes[] = {{on, id, 1.0}, {off, id, 0.0}, {off, 3, 0.7}};
+        if (switching)
+            m->process(in, out, frames, changes, 3);
+        else
+            m->process(in, out, frames, changes + 2, 1);
+        EXPECT_EQ(m->hostValue(id), 0.0);
+        return std::array<std::vector<float>, 2>{std::vector<float>(out[0], out[0] + frames),
+                                                 std::vector<float>(out[1], out[1] + frames)};
+    };
+    const auto wet = render(false, false);
+    for (const bool inPlace : {false, true}) {
+        const auto out = render(true, inPlace);
+        for (int c = 0; c < 2; ++c) {
+            const std::vector<float>& dry = c == 0 ? inL : inR;
+            for (std::uint32_t n = 0; n < on; ++n) ASSERT_EQ(out[c][n], wet[c][n]) << n;
+            for (std::uint32_t n = on + fade; n < off; ++n) ASSERT_EQ(out[c][n], dry[n]) << n;
+            // The effect ran on underneath: back from the bypass, its output
+            // is the one it has without the switch.
+            for (std::uint32_t n = off + fade; n < frames; ++n) ASSERT_EQ(out[c][n], wet[c][n]) << n;
+            // No step beyond the signals' own plus the fade's share of their gap.
+            double largestStep = 0, largestGap = 0;
+            for (std::uint32_t n = 1; n < frames; ++n) {
+                largestStep = std::max({largestStep, std::fabs(static_cast<double>(wet[c][n]) - wet[c][n - 1]),
+                                        std::fabs(static_cast<double>(dry[n]) - dry[n - 1])});
+                largestGap = std::max(largestGap, std::fabs(static_cast<double>(wet[c][n]) - dry[n]));
+            }
+            for (std::uint32_t n = on; n < off + fade; ++n)
+                ASSERT_LE(std::fabs(static_cast<double>(out[c][n]) - out[c][n - 1]),
+                          largestStep + largestGap / fade + 1e-6)
+                    << n;
+        }
+    }
+}
+
+TEST(PluginModel, StatesLoadExactlyIntoAFreshInstanceAndOlderStatesStillLoad) {
+    std::unique_ptr<wrap::PluginModel> source = model(wrap::HostUnits::Plain);
+    const double values[6] = {0.775, -3.217, 1.234, 11.111, -0.5, 25.2};  // none of them a float
+    source->loadValues(values, 6);
+    const wrap::PluginModel::Change bypass{0, source->bypassId(), 1.0};
+    source->take(&bypass, 1);
+    const std::vector<std::uint8_t> saved = source->saveState();
+    const std::vector<std::uint8_t> chunk = source->saveChunk();
+    ASSERT_GT(saved.size(), chunk.size());
+    EXPECT_TRUE(std::equal(chunk.begin(), chunk.end(), saved.begin()));  // what VST 2.4 readers read
+
+    std::unique_ptr<wrap::PluginModel> fresh = model(wrap::HostUnits::Plain, 96000.0);
+    ASSERT_TRUE(fresh->loadState(saved.data(), saved.size()));
+    for (std::uint32_t id = 0; id < 7; ++id) EXPECT_EQ(fresh->hostValue(id), source->hostValue(id)) << id;
+    EXPECT_EQ(fresh->saveState(), saved);
+
+    // Older states: the CLAP face's (six values, no bypass), and a plain chunk.
+    std::vector<std::uint8_t> sixValues = chunk;
+    for (double v : values) sixValues.insert(sixValues.end(), reinterpret_cast<const std::uint8_t*>(&v),
+                                             reinterpret_cast<const std::uint8_t*>(&v) + 8);
+    const std::uint32_t six = 6;
+    sixValues.insert(sixValues.end(), reinterpret_cast<const std::uint8_t*>(&six),
+                     reinterpret_cast<const std::uint8_t*>(&six) + 4);
+    for (char c : std::string("TnrvExac")) sixValues.push_back(static_cast<std::uint8_t>(c));
+    std::unique_ptr<wrap::PluginModel> older = model(wrap::HostUnits::Plain);
+    ASSERT_TRUE(older->loadState(sixValues.data(), sixValues.size()));
+    for (std::uint32_t id = 0; id < 6; ++id) EXPECT_EQ(older->hostValue(id), values[id]) << id;
+    EXPECT_EQ(older->hostValue(older->bypassId()), 0.0);
+    ASSERT_TRUE(older->loadState(chunk.data(), chunk.size()));
+    EXPECT_EQ(older->hostValue(0), static_cast<double>(static_cast<float>(values[0])));
+
+    // Bytes that are not the effect's state change nothing.
+    const std::vector<std::uint8_t> before = older->saveState();
+    std::vector<std::uint8_t> junk(saved.size(), 0x41);
+    for (const auto& bad : {junk, std::vector<std::uint8_t>(saved.begin(), saved.begin() + 3)})
+        EXPECT_FALSE(older->loadState(bad.data(), bad.size()));
+    EXPECT_FALSE(older->loadState(nullptr, 10));
+    EXPECT_EQ(older->saveState(), before);
 }

@@ -1,5 +1,6 @@
 // lv2-ttl BUNDLE_DIR BINARY: writes the LV2 bundle's manifest.ttl and
-// tonarvo.ttl from an instance made exactly as the LV2 library makes one.
+// tonarvo.ttl from an instance made exactly as the LV2 library makes one, and
+// presets.ttl from the factory presets' table.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -8,6 +9,7 @@
 
 #include "effect/TonarvoLv2.h"
 #include "effect/TonarvoPlugin.h"
+#include "effect/TonarvoPresets.h"
 #include "host/lv2/Lv2Description.h"
 
 namespace {
@@ -41,8 +43,13 @@ int main(int argc, char** argv) {
     names.controlSymbols.assign(std::begin(tonarvo::kLv2ControlSymbols), std::end(tonarvo::kLv2ControlSymbols));
     names.minorVersion = TONARVO_LV2_MINOR_VERSION;
     names.microVersion = TONARVO_LV2_MICRO_VERSION;
+    names.presetFile = "presets.ttl";
+    for (const tonarvo::FactoryPreset& preset : tonarvo::factoryPresets())
+        names.presets.push_back({std::string(tonarvo::kLv2PluginUri) + "#preset-" + preset.key, preset.name,
+                                 preset.description, {std::begin(preset.values), std::end(preset.values)}});
     if (!writeFile(bundle + "/manifest.ttl", lv2face::manifestTtl(names)) ||
-        !writeFile(bundle + "/" + names.description, lv2face::descriptionTtl(*plugin, names))) {
+        !writeFile(bundle + "/" + names.description, lv2face::descriptionTtl(*plugin, names)) ||
+        !writeFile(bundle + "/" + names.presetFile, lv2face::presetsTtl(names))) {
         std::fprintf(stderr, "lv2-ttl: cannot write into %s\n", bundle.c_str());
         return 1;
     }
