@@ -23,7 +23,7 @@
 // Every display connection of the process, the plug-in's among them (this
 // program exports the symbol, so the plug-in's calls land here).
 int gDisplayOpens = 0;
-extern "C" Display* XOpenDisplay(const char* name) {
+extern "C" __attribute__((visibility("default"))) Display* XOpenDisplay(const char* name) {
     ++gDisplayOpens;
     static const auto real = reinterpret_cast<Display* (*)(const char*)>(dlsym(RTLD_NEXT, "XOpenDisplay"));
     return real(name);
