@@ -16,17 +16,13 @@
 
 namespace {
 
+// Fixed for good: hosts store it in projects.
+constexpr const char* kClapId = "com.marvoltic.tonarvo";
+
 // "distortion": the slope-limited stylus (the tracking force) is what gives
 // the effect its character; the tone arm's resonance alone would be a filter.
 const char* const kFeatures[] = {CLAP_PLUGIN_FEATURE_AUDIO_EFFECT, CLAP_PLUGIN_FEATURE_STEREO,
                                  CLAP_PLUGIN_FEATURE_DISTORTION, nullptr};
-
-const clapface::PluginRecord kRecord{
-    {CLAP_VERSION_INIT, "com.marvoltic.tonarvo", TPlexaEffect::kDescription, TPlexaEffect::kVendor, "", "", "",
-     TONARVO_VERSION, "Record player tone arm and stylus simulation", kFeatures},
-    tonarvo::pluginDescription()};
-
-const clapface::Factory kFactory = clapface::makeFactory(kRecord);
 
 // The table's presets as the provider lists them; the load key is the
 // preset's key.
@@ -41,10 +37,18 @@ const std::array<clapface::PresetEntry, kPresetCount> kPresetEntries = [] {
 }();
 const clapface::PresetBank kPresetBank{
     {CLAP_VERSION_INIT, "com.marvoltic.tonarvo.presets", "Tonarvo factory presets", TPlexaEffect::kVendor},
-    kRecord.descriptor.id,
+    kClapId,
     kFeatures,
     kPresetEntries.data(),
     static_cast<std::uint32_t>(kPresetEntries.size())};
+
+const clapface::PluginRecord kRecord{
+    {CLAP_VERSION_INIT, kClapId, TPlexaEffect::kDescription, TPlexaEffect::kVendor, "", "", "",
+     TONARVO_VERSION, "Record player tone arm and stylus simulation", kFeatures},
+    tonarvo::pluginDescription(),
+    &kPresetBank};
+
+const clapface::Factory kFactory = clapface::makeFactory(kRecord);
 const clapface::PresetFactory kPresetFactory = clapface::makePresetFactory(kPresetBank);
 
 bool init(const char* path) { return clapface::entryInit(path); }

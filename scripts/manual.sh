@@ -18,7 +18,7 @@ case "${1:-}" in
 esac
 
 build=build/default
-[ "$quick" = 1 ] || bash scripts/setup.sh
+[ "$quick" = 1 ] || bash scripts/setup.sh test
 cmake --preset default >/dev/null
 cmake --build --preset default --target vsthost Tonarvo tonarvo-presets >/dev/null
 

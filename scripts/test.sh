@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh test
 
 echo "== release build and tests"
 cmake --preset default >/dev/null
@@ -22,8 +22,8 @@ cmake --build --preset sanitize
 ctest --preset sanitize
 
 echo "== ThreadSanitizer: the stress battery on the plug-in (clang)"
-# The stress battery and the VST 3 controller-and-audio threads test; any
-# report fails the run.
+# The stress battery, the VST 3 controller-and-audio threads test and the
+# face fuzzers' seeds replayed with an audio thread; any report fails the run.
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan
 ctest --preset tsan
@@ -31,8 +31,8 @@ ctest --preset tsan
 echo "== fuzzers (bounded)"
 cmake --preset fuzz >/dev/null
 # The rest of the suite already ran under the sanitizers above.
-cmake --build --preset fuzz --target fuzz_chunk fuzz_dispatcher fuzz_clap_state
-ctest --test-dir build/fuzz --output-on-failure -L fuzz -j 2
+cmake --build --preset fuzz --target fuzz_chunk fuzz_dispatcher fuzz_clap_state fuzz_vst3 fuzz_clap fuzz_lv2
+ctest --test-dir build/fuzz --output-on-failure -L '^fuzz$' -j 2
 
 echo "== Windows DLL (mingw-w64, tests under Wine)"
 cmake --preset windows >/dev/null

@@ -8,9 +8,13 @@
 namespace clapface {
 
 // What the factory needs to make instances of one plug-in.
+struct PresetBank;
+
 struct PluginRecord {
     clap_plugin_descriptor_t descriptor;
     const wrap::PluginDescription& description;
+    // Presets built into the plug-in, loaded through preset-load; may be null.
+    const PresetBank* presets;
 };
 
 // A plug-in factory offering one record; the host sees `clap`.

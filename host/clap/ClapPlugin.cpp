@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "host/clap/ClapPresets.h"
 #include "host/clap/ClapView.h"
 
 namespace clapface {
@@ -411,6 +412,25 @@ bool Plugin::load(const clap_plugin_t* p, const clap_istream_t* stream) {
     return true;
 }
 
+// ---------------------------------------------------------------- presets
+
+// A factory preset the host found through preset discovery, loaded as a
+// state is: the table's exact values, the host told of the new values.
+bool Plugin::loadPreset(const clap_plugin_t* p, std::uint32_t kind, const char* location, const char* key) {
+    Plugin* self = ready(p);
+    if (!self || !self->record.presets) return false;
+    const auto* host = hostExtension<clap_host_preset_load_t>(self->host, CLAP_EXT_PRESET_LOAD);
+    if (!host) host = hostExtension<clap_host_preset_load_t>(self->host, CLAP_EXT_PRESET_LOAD_COMPAT);
+    const std::int32_t index = findPreset(*self->record.presets, kind, location, key);
+    if (index < 0 || !applyPreset(*self->record.presets, index, *self->model)) {
+        if (host && host->on_error) host->on_error(self->host, kind, location, key, 0, "no such factory preset");
+        return false;
+    }
+    if (self->params && self->params->rescan) self->params->rescan(self->host, CLAP_PARAM_RESCAN_VALUES);
+    if (host && host->loaded) host->loaded(self->host, kind, location, key);
+    return true;
+}
+
 // ---------------------------------------------------------------- remote controls
 
 // One page with the six controls, for controller surfaces.
@@ -489,6 +509,7 @@ const void* Plugin::extension(const clap_plugin_t* p, const char* id) {
         return self ? self->model->tailFrames() : 0;
     }};
     static const clap_plugin_remote_controls_t remote{&remotePages, &remotePage};
+    static const clap_plugin_preset_load_t presetLoad{&loadPreset};
     if (!of(p) || !id) return nullptr;
     const auto is = [id](const char* name) { return std::strcmp(id, name) == 0; };
     if (is(CLAP_EXT_AUDIO_PORTS)) return &audioPorts;
@@ -498,6 +519,7 @@ const void* Plugin::extension(const clap_plugin_t* p, const char* id) {
     if (is(CLAP_EXT_LATENCY)) return &latency;
     if (is(CLAP_EXT_TAIL)) return &tail;
     if (is(CLAP_EXT_REMOTE_CONTROLS) || is(CLAP_EXT_REMOTE_CONTROLS_COMPAT)) return &remote;
+    if ((is(CLAP_EXT_PRESET_LOAD) || is(CLAP_EXT_PRESET_LOAD_COMPAT)) && of(p)->record.presets) return &presetLoad;
 #if !defined(_WIN32)
     if (is(CLAP_EXT_TIMER_SUPPORT)) return View::timerExtension();
     if (is(CLAP_EXT_POSIX_FD_SUPPORT)) return View::fdExtension();

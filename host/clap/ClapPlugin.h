@@ -96,6 +96,7 @@ private:
     static void flush(const clap_plugin_t* p, const clap_input_events_t* in, const clap_output_events_t* out);
     static bool save(const clap_plugin_t* p, const clap_ostream_t* stream);
     static bool load(const clap_plugin_t* p, const clap_istream_t* stream);
+    static bool loadPreset(const clap_plugin_t* p, std::uint32_t kind, const char* location, const char* key);
     static std::uint32_t remotePages(const clap_plugin_t* p);
     static bool remotePage(const clap_plugin_t* p, std::uint32_t index, clap_remote_controls_page_t* page);
 

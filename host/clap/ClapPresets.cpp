@@ -94,11 +94,10 @@ std::int32_t findPreset(const PresetBank& bank, std::uint32_t locationKind, cons
     return -1;
 }
 
-bool applyPreset(const PresetBank& bank, std::int32_t index, wrap::WrappedEffect& effect) {
+bool applyPreset(const PresetBank& bank, std::int32_t index, wrap::PluginModel& model) {
     if (index < 0 || static_cast<std::uint32_t>(index) >= bank.count) return false;
     const PresetEntry& preset = bank.presets[index];
-    for (std::uint32_t p = 0; p < preset.valueCount && p < effect.parameters(); ++p)
-        effect.restoreValue(p, preset.values[p]);
+    model.loadValues(preset.values, preset.valueCount);
     return true;
 }
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "host/clap/ClapAbi.h"
-#include "host/wrap/WrappedEffect.h"
+#include "host/wrap/PluginModel.h"
 
 extern "C" {
 
@@ -232,10 +232,9 @@ bool isPresetFactoryId(const char* id);
 // the provider listed), or -1.
 std::int32_t findPreset(const PresetBank& bank, std::uint32_t locationKind, const char* location,
                         const char* loadKey);
-// Puts the preset's values into the effect exactly as the table holds them
-// (each written as a state restore writes it, then the slider section), so a
-// host reads back the very numbers it listed. False for an index outside the
-// bank. Main thread, as any state restore.
-bool applyPreset(const PresetBank& bank, std::int32_t index, wrap::WrappedEffect& effect);
+// Puts the preset's values into the model exactly as the table holds them
+// (as a state load does), so a host reads back the very numbers it listed.
+// False for an index outside the bank. Main thread, as any state load.
+bool applyPreset(const PresetBank& bank, std::int32_t index, wrap::PluginModel& model);
 
 }  // namespace clapface

@@ -90,6 +90,7 @@ tresult VST3_CALL Plugin::initialize(FUnknown*) { return kResultOk; }
 
 tresult VST3_CALL Plugin::terminate() {
     model->setActive(false);
+    model->effect().editor().finishEdits(*this);  // on the handler that saw the gestures begin
     releaseAndClear(groups);
     releaseAndClear(handler);
     return kResultOk;
@@ -437,6 +438,10 @@ tresult VST3_CALL Plugin::setParamNormalized(ParamID id, ParamValue value) {
 
 tresult VST3_CALL Plugin::setComponentHandler(IComponentHandler* next) {
     if (next) next->addRef();
+    // A drag still held ends on the handler that saw it begin: the host
+    // would otherwise keep the parameter touched (its automation in touch
+    // mode) for good.
+    if (next != handler) model->effect().editor().finishEdits(*this);
     releaseAndClear(groups);
     releaseAndClear(handler);
     handler = next;

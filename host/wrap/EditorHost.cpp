@@ -220,6 +220,10 @@ void EditorHost::idle(Face& face) {
     if (owns(face)) idleOnce();
 }
 
+void EditorHost::finishEdits(EditReporter::Listener& edited) {
+    if (listener == &edited) report(false);
+}
+
 void EditorHost::idleOnce() {
     if (!owner || !running) return;
     editor().idle();

@@ -139,6 +139,10 @@ public:
     // One idle: the window's events and a frame when due, the edits, and
     // the host told of a size it does not know.
     void idle(Face& face);
+    // The listener's host is going away (a VST 3 host replacing its handler):
+    // what the frames changed is reported and the open gestures end, on it,
+    // now. Nothing when the editor reports elsewhere.
+    void finishEdits(EditReporter::Listener& listener);
     bool owns(const Face& face) const { return owner == &face; }
     bool isOpen() const;
     // The open window's platform id; 0 when closed.

@@ -21,8 +21,6 @@ constexpr char kExactValuesTag[8] = {'T', 'n', 'r', 'v', 'E', 'x', 'a', 'c'};
 constexpr float kChunkMarker = -1000.0f;
 // Changes one block can take at their own frames; beyond, at once.
 constexpr std::size_t kChangeCapacity = 4096;
-// The largest block passed on; longer ones go in pieces of it.
-constexpr std::int32_t kLargestBlock = 1 << 20;
 
 bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
@@ -105,7 +103,7 @@ bool PluginModel::setup(double sampleRate, std::int32_t maxBlock) {
     // The effect takes its rate as float, as from a VST 2.4 host.
     if (!(sampleRate > 0.0) || !std::isfinite(static_cast<float>(sampleRate))) return false;
     rate = sampleRate;
-    blockLimit = maxBlock > 0 ? std::min(maxBlock, kLargestBlock) : kDefaultBlockSize;
+    blockLimit = maxBlock > 0 ? std::min(maxBlock, kLargestBlockSize) : kDefaultBlockSize;
     core->setSampleRate(rate);
     core->setBlockSize(blockLimit);
     resizeBuffers();
@@ -178,8 +176,9 @@ double PluginModel::hostValue(std::uint32_t id) const {
     if (!isParameter(id)) return 0.0;
     if (hostSetAt[id].load(std::memory_order_relaxed) == blocks.load(std::memory_order_acquire))
         return hostSet[id].load(std::memory_order_relaxed);
-    const double v = effectHostValue(id);
-    return std::isfinite(v) ? v : 0.0;
+    // A restored chunk may hold a slider past its range (the chunk rules keep
+    // any finite value); a host reads values inside the range it was given.
+    return inRange(id, effectHostValue(id));
 }
 
 double PluginModel::plainOf(std::uint32_t id, double v) const {

@@ -95,6 +95,7 @@ void WrappedEffect::setSampleRate(double rate) {
 void WrappedEffect::setBlockSize(std::int32_t frames) {
     // The copies for in-place hosts are made here, never while processing.
     if (frames <= 0) frames = kDefaultBlockSize;
+    frames = std::min(frames, kLargestBlockSize);
     maxBlock = frames;
     dispatch(effSetBlockSize, 0, frames);
     try {

@@ -26,6 +26,10 @@ using InstanceFactory = vst2::AEffect* (*)(vst2::audioMasterCallback host);
 
 // Frames per call announced to the effect when the host names none.
 constexpr std::int32_t kDefaultBlockSize = 1024;
+// The largest block size passed on: the in-place copies (12 bytes a frame)
+// are made for it. A host may announce up to 2^31 - 1 frames (CLAP's
+// max_frames_count, LV2's maxBlockLength); longer blocks go in pieces.
+constexpr std::int32_t kLargestBlockSize = 1 << 20;
 
 // A host's transport at the first frame of a block, in VST 2.4's terms
 // (quarter notes). Formats that leave a field unknown say so; the effect reads

@@ -10,6 +10,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
+
 #include "../e2e/PluginHost.h"
 #include "ClapTestHost.h"
 #include "effect/TonarvoPresets.h"
@@ -163,6 +167,23 @@ TEST(ClapPresetDiscovery, OneProviderListsTheTablesPresetsAsFactoryContentInside
     EXPECT_TRUE(provider->get_metadata(provider, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, &index.receiver));
     EXPECT_EQ(index.presets.size(), 3u);
     provider->destroy(provider);
+
+    // What the host found, it loads: the table's very values, the host told.
+    Host host;
+    Plugin p(entry(), host);
+    ASSERT_TRUE(p.ready);
+    const auto* load = p.ext<clap_plugin_preset_load_t>(CLAP_EXT_PRESET_LOAD);
+    ASSERT_NE(load, nullptr);
+    EXPECT_EQ(p.ext<clap_plugin_preset_load_t>(CLAP_EXT_PRESET_LOAD_COMPAT), load);
+    const auto& hot = table.back();
+    ASSERT_TRUE(load->from_location(p.plugin, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, hot.key));
+    for (std::uint32_t i = 0; i < kParams; ++i) EXPECT_EQ(p.value(i), hot.values[i]) << i;
+    EXPECT_EQ(host.presetsLoaded, std::vector<std::string>{hot.key});
+    EXPECT_EQ(host.rescans, 1);
+    EXPECT_FALSE(load->from_location(p.plugin, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, "no-such-preset"));
+    EXPECT_FALSE(load->from_location(p.plugin, CLAP_PRESET_DISCOVERY_LOCATION_FILE, "/tmp/x", hot.key));
+    EXPECT_EQ(host.presetErrors.size(), 2u);
+    EXPECT_EQ(p.value(0), hot.values[0]);
     entry()->deinit();
 }
 
@@ -359,6 +380,15 @@ TEST(ClapState, BadStateIsRefusedOrReadAsTheChunkRulesSayNeverNonFinite) {
     ASSERT_TRUE(p.load(poisoned));
     for (std::uint32_t i = 0; i < kParams; ++i) EXPECT_TRUE(std::isfinite(p.value(i))) << i;
     EXPECT_EQ(p.value(5), static_cast<double>(static_cast<float>(kSet[5])));
+    // Sliders far past their ranges, which the chunk rules keep: the host
+    // still reads values inside the ranges it was given (found by fuzz_clap).
+    for (const float far : {1e20f, -3e38f}) {
+        std::vector<unsigned char> beyond(good.begin(), good.begin() + 260);
+        for (std::size_t at = 4; at < beyond.size(); at += 4) std::memcpy(beyond.data() + at, &far, 4);
+        ASSERT_TRUE(p.load(beyond));
+        for (std::uint32_t i = 0; i < kParams; ++i)
+            EXPECT_TRUE(p.value(i) >= kRanges[i].min && p.value(i) <= kRanges[i].max) << i << " " << p.value(i);
+    }
     // A chunk cut short, trailer gone: read as far as it goes.
     EXPECT_TRUE(p.load(std::vector<unsigned char>(good.begin(), good.begin() + 12)));
     for (std::uint32_t i = 0; i < kParams; ++i) EXPECT_TRUE(std::isfinite(p.value(i))) << i;
@@ -398,6 +428,132 @@ TEST(ClapParams, FlushTakesOnlyCoreValuesForKnownIdsInsideTheRange) {
     EXPECT_EQ(p.value(5), 30.0);
     EXPECT_EQ(p.plugin->process(p.plugin, nullptr), CLAP_PROCESS_ERROR);
     EXPECT_FALSE(p.plugin->activate(p.plugin, NAN, 1, 64));
+#if defined(__linux__)
+    // Any maximum up to 2^31 - 1 frames is the host's to announce; the copies
+    // for in-place blocks must not take gigabytes (found by fuzz_clap).
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    p.plugin->deactivate(p.plugin);
+    EXPECT_TRUE(p.plugin->activate(p.plugin, 48000, 1, 1u << 28));
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kilobytes";
+    EXPECT_EQ(p.plugin->process(p.plugin, &process), CLAP_PROCESS_CONTINUE);
+#endif
+}
+
+// ---------------------------------------------------------------- what a validator checks
+
+// Every parameter's text at many values parses back to a value that shows
+// the same text; texts of nothing are refused.
+TEST(ClapValidator, TextsRoundTripForEveryParameterAtManyValues) {
+    Host host;
+    Plugin p(entry(), host);
+    ASSERT_TRUE(p.ready);
+    for (std::uint32_t i = 0; i < p.params->count(p.plugin); ++i) {
+        clap_param_info_t info{};
+        ASSERT_TRUE(p.params->get_info(p.plugin, i, &info));
+        for (int k = 0; k <= 200; ++k) {
+            const double v = info.min_value + (info.max_value - info.min_value) * k / 200.0;
+            char text[256], again[256];
+            ASSERT_TRUE(p.params->value_to_text(p.plugin, info.id, v, text, sizeof text)) << i << " " << v;
+            double back = NAN;
+            ASSERT_TRUE(p.params->text_to_value(p.plugin, info.id, text, &back)) << i << " '" << text << "'";
+            ASSERT_TRUE(p.params->value_to_text(p.plugin, info.id, back, again, sizeof again));
+            EXPECT_STREQ(again, text) << i << " " << v;
+        }
+        char text[16];
+        for (double bad : {NAN, INFINITY, -INFINITY}) EXPECT_FALSE(p.params->value_to_text(p.plugin, info.id, bad, text, 16));
+        double back = 0;
+        for (const char* bad : {"", "x", "1e999", "nan"}) EXPECT_FALSE(p.params->text_to_value(p.plugin, info.id, bad, &back)) << bad;
+    }
+}
+
+// Random values in blocks of random lengths, events at random frames: the
+// same output in place as apart. The state saved after them loads into a
+// fresh instance that saves the same bytes, also after a flush.
+TEST(ClapValidator, InPlaceAndApartAgreeAndStatesReproduce) {
+    Host host;
+    Plugin apart(entry(), host), inPlace(entry(), host);
+    ASSERT_TRUE(apart.ready && inPlace.ready);
+    ASSERT_TRUE(apart.activate(48000, 512) && inPlace.activate(48000, 512));
+    std::uint32_t seed = 12345;
+    const auto next = [&seed](std::uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    for (int block = 0; block < 40; ++block) {
+        const std::uint32_t frames = 1 + next(512);
+        std::vector<float> l(frames), r(frames);
+        signal(l, r, static_cast<std::uint32_t>(block));
+        EventList in;
+        for (std::uint32_t t = 0, n = next(5); n > 0; --n) {
+            t = std::max(t, next(frames));
+            const clap_id id = next(kParams);
+            in.value(id, kRanges[id].min + (kRanges[id].max - kRanges[id].min) * next(1001) / 1000.0, t);
+        }
+        std::vector<float> ol(frames), orr(frames), il = l, ir = r;
+        float* ins[2] = {l.data(), r.data()};
+        float* outs[2] = {ol.data(), orr.data()};
+        float* shared[2] = {il.data(), ir.data()};
+        clap_audio_buffer_t bi{ins, nullptr, 2, 0, 0}, bo{outs, nullptr, 2, 0, 0}, bs{shared, nullptr, 2, 0, 0};
+        OutputList out;
+        clap_process_t a{0, frames, nullptr, &bi, &bo, 1, 1, in.list(), out.list()};
+        clap_process_t b{0, frames, nullptr, &bs, &bs, 1, 1, in.list(), out.list()};
+        ASSERT_NE(apart.plugin->process(apart.plugin, &a), CLAP_PROCESS_ERROR);
+        ASSERT_NE(inPlace.plugin->process(inPlace.plugin, &b), CLAP_PROCESS_ERROR);
+        ASSERT_EQ(std::memcmp(ol.data(), il.data(), frames * 4), 0) << "block " << block;
+        ASSERT_EQ(std::memcmp(orr.data(), ir.data(), frames * 4), 0) << "block " << block;
+    }
+    const std::vector<unsigned char> saved = apart.save(7);
+    Plugin fresh(entry(), host);
+    ASSERT_TRUE(fresh.load(saved, 5));
+    EXPECT_EQ(fresh.save(3), saved);
+    EventList none;
+    OutputList out;
+    fresh.params->flush(fresh.plugin, none.list(), out.list());
+    EXPECT_EQ(fresh.save(64), saved);
+    for (std::uint32_t i = 0; i < kParams; ++i) EXPECT_EQ(fresh.value(i), apart.value(i)) << i;
+}
+
+// Hosts lacking each optional extension (none of ours offers thread-check,
+// and the plug-in offers no state-context, so neither is ever needed): the
+// plug-in still initialises, processes, flushes, saves and loads; the editor
+// is made only with timers, and leaves nothing registered.
+TEST(ClapValidator, HostsWithoutOptionalExtensions) {
+    struct Case {
+        const char* name;
+        bool params, timers, fds;
+    };
+    for (const Case& c : {Case{"all", true, true, true}, Case{"no timer support", true, false, true},
+                          Case{"no posix-fd", true, true, false}, Case{"no params", false, true, true},
+                          Case{"none", false, false, false}}) {
+        Host host;
+        host.offerParams = c.params;
+        host.offerTimers = c.timers;
+        host.offerFds = c.fds;
+        Plugin p(entry(), host);
+        ASSERT_TRUE(p.ready) << c.name;
+        EXPECT_EQ(p.gui->create(p.plugin, CLAP_WINDOW_API_X11, false), c.timers) << c.name;
+        if (!c.timers) {
+            EXPECT_FALSE(host.logs.empty()) << c.name;
+        }
+        ASSERT_TRUE(p.activate(44100, 64)) << c.name;
+        std::vector<float> l(64, 0.25f), r(64, -0.25f);
+        float* io[2] = {l.data(), r.data()};
+        clap_audio_buffer_t buffer{io, nullptr, 2, 0, 0};
+        EventList in;
+        in.value(0, 6.0, 10);
+        OutputList out;
+        clap_process_t block{0, 64, nullptr, &buffer, &buffer, 1, 1, in.list(), out.list()};
+        EXPECT_EQ(p.plugin->process(p.plugin, &block), CLAP_PROCESS_CONTINUE) << c.name;
+        EXPECT_EQ(p.value(0), 6.0) << c.name;
+        p.params->flush(p.plugin, nullptr, out.list());
+        const std::vector<unsigned char> saved = p.save(64);
+        EXPECT_TRUE(p.load(saved, 64)) << c.name;
+        EXPECT_EQ(p.plugin->get_extension(p.plugin, CLAP_EXT_STATE_CONTEXT), nullptr);
+        p.gui->destroy(p.plugin);
+        EXPECT_TRUE(host.timers.empty() && host.fds.empty()) << c.name;
+    }
 }
 
 // ---------------------------------------------------------------- threads

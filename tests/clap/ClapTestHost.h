@@ -164,6 +164,7 @@ public:
     std::vector<int> fds;
     std::vector<std::string> logs;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> resizes;  // the sizes the editor asked for
+    std::vector<std::string> presetsLoaded, presetErrors;           // load keys
 
 private:
     static Host* self(const clap_host_t* h) { return static_cast<Host*>(h->host_data); }
@@ -212,7 +213,15 @@ private:
             },
             [](const clap_host_t*) { return false; }, [](const clap_host_t*) { return false; },
             [](const clap_host_t*, bool) {}};
+        static const clap_host_preset_load_t presets{
+            [](const clap_host_t* h, std::uint32_t, const char*, const char* key, std::int32_t, const char*) {
+                self(h)->presetErrors.push_back(key ? key : "");
+            },
+            [](const clap_host_t* h, std::uint32_t, const char*, const char* key) {
+                self(h)->presetsLoaded.push_back(key ? key : "");
+            }};
         Host* host = self(h);
+        if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0) return &presets;
         if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &gui;
         if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return host->offerParams ? &params : nullptr;
         if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return host->offerTimers ? &timers : nullptr;

@@ -3,7 +3,9 @@
 
 fuzz_chunk seeds are state chunks; fuzz_clap_state seeds are CLAP states behind
 a read-size byte; fuzz_dispatcher seeds are host-call sequences in the byte
-format fuzz_dispatcher.cpp decodes."""
+format fuzz_dispatcher.cpp decodes; fuzz_vst3, fuzz_clap and fuzz_lv2 seeds
+are host sessions in the byte formats their harnesses decode (one byte picks
+each call, the bytes after it its arguments)."""
 import os
 import struct
 
@@ -133,7 +135,230 @@ def clap_state_seeds():
     write("fuzz_clap_state", "bad-count", b"\x05" + fresh + exact[:-12] + struct.pack("<I", 600) + b"TnrvExac")
 
 
+# ---------------------------------------------------------------- the faces
+
+def u16(x):
+    return struct.pack("<H", x)
+
+
+def value_in_range(fraction):
+    """pickValue: a point inside the range (tag 13)."""
+    return bytes([13]) + u16(int(fraction * 65535))
+
+
+def value_special(tag):
+    """pickValue: 0 minimum, 1 maximum, 2 default, 3 NaN, 4 inf, 9 1e308."""
+    return bytes([tag])
+
+
+def frames_announced():
+    return bytes([3])  # pickFrames: the announced size
+
+
+def frames_some(n):
+    return bytes([7]) + u16(n - 1)  # pickFrames: 1 + n % announced
+
+
+STREAM_WHOLE = bytes([0x0F])  # StreamPlan: pieces of 1 MiB, nothing wrong
+STREAM_BYTES = bytes([0x08])  # one byte a call
+STREAM_FAILING = bytes([0x01]) + u16(100)  # pieces of 2, an error after 100 bytes
+
+AS_SAVED = bytes([0])  # pickStateBytes: the last save as it was
+A_NAN_AT_3 = bytes([4]) + u16(3) + bytes([0])  # the float at index 3 made NaN
+A_HUGE_AT_2 = bytes([4]) + u16(2) + bytes([3])  # the float at index 2 made 3.4e38
+
+
+# fuzz_vst3.cpp: op % 20 picks the call.
+def v3_setup(rate=0, block=1024, wide=False):
+    # rates[r % 10], mode, sample size, block
+    return bytes([0, rate, 0, 2 if wide else 0]) + u16(block - 1)
+
+
+def v3_stereo():
+    return bytes([1, 0, 0, 0, 0, 1, 1])
+
+
+def v3_mono():
+    return bytes([1, 1, 1, 1, 1, 1, 1])
+
+
+def v3_active(on):
+    return bytes([3, 1 if on else 0])
+
+
+def v3_processing(on):
+    return bytes([4, 1 if on else 0])
+
+
+def v3_block(frames, changes=(), wide=False, in_place=False, layouts=0x00, signal=1):
+    shape = (0x03 if wide else 0x00) | (0x20 if in_place else 0)
+    out = bytes([5, shape]) + frames + bytes([layouts, 0, signal]) + u16(7)
+    out += bytes([len(changes)])
+    for param, at, fraction in changes:
+        out += bytes([param, 0, at]) + value_in_range(fraction)  # one point per queue
+    return out
+
+
+def v3_set(param, value):
+    return bytes([8, param, 1]) + value
+
+
+def v3_texts(param, value):
+    return bytes([10, param]) + value + bytes([4]) + b"6.5 " + value_in_range(0.5)
+
+
+def v3_save(plan=STREAM_WHOLE):
+    return bytes([11]) + plan
+
+
+def v3_load(plan=STREAM_WHOLE, bytes_=AS_SAVED, how=0):
+    return bytes([12]) + bytes_ + plan + bytes([how])
+
+
+def v3_editor(*calls):
+    """Each call: (slot, sub, argument bytes)."""
+    return b"".join(bytes([14, slot, sub]) + args for slot, sub, args in calls)
+
+
+def click(x, y, right=False):
+    """Click::read: the point as fractions of the 681 x 371 window, held for two turns, released."""
+    return u16(int(x / 681 * 65536)) + u16(int(y / 371 * 65536)) + bytes([0 if right else 1, 1, 0, 1])
+
+
+def v3_click(x, y, right=False):
+    return bytes([14, 0, 8]) + click(x, y, right)
+
+
+def vst3_seeds():
+    start = v3_setup() + v3_stereo() + v3_active(True) + v3_processing(True)
+    write("fuzz_vst3", "ardour-session",
+          bytes([0x00]) + start + v3_block(frames_announced(), [(0, 0, 0.5), (0, 120, 0.75)]) +
+          v3_set(0, value_in_range(0.5)) + v3_block(frames_announced()) + v3_save() + v3_load() +
+          v3_processing(False) + v3_active(False) + v3_set(2, value_in_range(0.3)) + v3_save())
+    write("fuzz_vst3", "validator-order",
+          bytes([0x01]) + bytes([13, 0]) + bytes([13, 1]) + v3_setup(1, 512, wide=True) + v3_mono() +
+          v3_active(True) + v3_processing(True) + v3_block(frames_some(100), wide=True, layouts=0xCC) +
+          v3_block(bytes([0]), [(1, 0, 0.25)]) + v3_block(frames_announced(), wide=True, in_place=True) +
+          v3_save(STREAM_BYTES) + v3_load(STREAM_BYTES, how=1) + v3_processing(False) + v3_active(False))
+    write("fuzz_vst3", "careless-host",
+          bytes([0x40]) + v3_block(frames_some(64)) + v3_active(True) + v3_active(True) + v3_setup(3, 64) +
+          v3_block(frames_some(300), [(5, 250, 1.0)], signal=6) + v3_set(1, value_special(3)) + v3_save() +
+          v3_load(STREAM_FAILING, A_NAN_AT_3) + v3_load(STREAM_WHOLE, A_HUGE_AT_2, how=1) + v3_save(STREAM_FAILING) +
+          bytes([13, 2, 0]) + v3_block(frames_announced(), signal=5))
+    write("fuzz_vst3", "editor",
+          bytes([0x00]) + start + v3_editor((0, 0, b"\x00"), (0, 1, b"\x01"), (0, 5, b"\x02"), (0, 2, b"\x02")) +
+          v3_click(200, 55) + v3_block(frames_announced()) + v3_click(50, 50, right=True) +
+          v3_editor((0, 5, b"\x01"), (0, 10, b"\x02"), (1, 0, b"\x00"), (1, 1, b"\x01"), (1, 2, b"\x02"),
+                    (0, 3, b""), (0, 7, b""), (1, 7, b"")) + v3_processing(False) + v3_active(False))
+    write("fuzz_vst3", "texts", bytes([0x00]) + b"".join(
+        v3_texts(p, v) for p in range(6) for v in (value_special(0), value_special(1), value_in_range(0.123))))
+
+
+# fuzz_clap.cpp: op % 20 picks the call.
+def clap_activate(rate=1, block=512):
+    return bytes([0, rate, 1]) + u16(block - 1) + bytes([1])
+
+
+def clap_activate_largest(rate=1):
+    """An announced maximum past the largest block size passed on."""
+    return bytes([0, rate, 0xFF]) + struct.pack("<I", 70000) + bytes([1])
+
+
+def clap_block(frames, events=b"", wide=False, in_place=False, layouts=0x00, signal=1, out=2):
+    shape = (5 if wide else 0) | (0x10 if in_place else 0)
+    return (bytes([5, shape]) + frames + bytes([layouts, 0, signal]) + u16(3) + bytes([len(events)]) + events +
+            bytes([out]))
+
+
+def clap_values(*changes, sorted_events=True):
+    """Events: (param pick, frame of 256, value bytes)."""
+    out = bytes([len(changes), 1 if sorted_events else 0])
+    for param, at, value in changes:
+        out += bytes([0, at, param]) + value
+    return out
+
+
+def clap_flush(events):
+    return bytes([8, len(events)]) + events + bytes([2, 1])
+
+
+def clap_load(plan=STREAM_WHOLE, bytes_=AS_SAVED):
+    return bytes([12]) + bytes_ + plan
+
+
+def clap_gui(sub, args=b""):
+    return bytes([13, sub]) + args
+
+
+def clap_click(x, y, right=False):
+    return bytes([13, 9]) + click(x, y, right)
+
+
+def clap_seeds():
+    write("fuzz_clap", "bitwig-like",
+          bytes([0x00]) + clap_activate() + bytes([2]) +
+          clap_block(frames_announced(), clap_values((0, 0, value_in_range(0.5)), (3, 128, value_special(1)))) +
+          bytes([9, 1, 1]) + value_in_range(0.7) + bytes([0, 8]) + b"-3.25 dB" + bytes([1]) +
+          bytes([11]) + STREAM_WHOLE + clap_load(STREAM_BYTES) +
+          clap_block(frames_some(100), wide=True, in_place=True) + bytes([3, 1]))
+    write("fuzz_clap", "no-optional-extensions",
+          bytes([0x01]) + clap_gui(0, b"\x00\x01") + bytes([2]) + clap_activate(0, 64) + bytes([2]) +
+          clap_block(frames_announced(), out=0) + clap_flush(b""))
+    write("fuzz_clap", "editor",
+          bytes([0x00]) + clap_gui(0, b"\x00\x01") + clap_gui(2, b"\x02") + clap_gui(3) + clap_gui(5, b"\x02") +
+          clap_gui(6) + clap_click(200, 55) + clap_click(50, 50, right=True) + clap_flush(b"") +
+          clap_gui(2, b"\x00") + clap_gui(7) + clap_gui(1) + bytes([16, 1]))
+    write("fuzz_clap", "careless-host",
+          bytes([0x40]) + clap_block(frames_some(32)) + bytes([2, 4]) + clap_activate(8, 1) + clap_activate_largest(2) +
+          clap_block(frames_announced(), clap_values((0, 200, value_special(3)), (1, 10, value_special(9)),
+                                                      sorted_events=False), layouts=0xC0, signal=6) +
+          bytes([11]) + STREAM_WHOLE + clap_load(STREAM_FAILING, A_NAN_AT_3) + clap_load(STREAM_BYTES, A_HUGE_AT_2) +
+          bytes([17, 4, 0]))
+    write("fuzz_clap", "state-round-trips",
+          bytes([0x00]) + clap_flush(clap_values((2, 0, value_in_range(0.4)))) + bytes([11]) + STREAM_BYTES +
+          clap_load(STREAM_WHOLE) + clap_load(STREAM_WHOLE, bytes([2]) + u16(100)) +
+          clap_load(STREAM_WHOLE, bytes([3, 3, 1, 2, 3])))
+
+
+# fuzz_lv2.cpp: op % 16 picks the call.
+def lv2_run(frames, signal=1, events=b""):
+    return bytes([3]) + frames + bytes([signal]) + u16(5) + bytes([len(events)]) + events
+
+
+def lv2_position(frame_of_200):
+    """One time:Position in a frame-stamped sequence: 120 BPM as a Double, speed 1 as a Float."""
+    tempo = (120 + 1e6) / 2e6
+    return bytes([1, 1, 1, 2, 13]) + value_in_range(tempo) + bytes([6]) + value_special(2) + bytes([frame_of_200, 1])
+
+
+def lv2_ui(slot, sub, args=b""):
+    return bytes([12, slot, sub]) + args
+
+
+def lv2_seeds():
+    options = bytes([0x10]) + bytes([1]) + u16(511)  # a map, maxBlockLength as an Int: 512
+    write("fuzz_lv2", "jalv-session",
+          options + bytes([1]) + lv2_run(frames_announced()) + bytes([6, 0]) + value_in_range(0.7) +
+          lv2_run(frames_some(100), events=lv2_position(50)) + bytes([8, 1]) + bytes([9, 0]) +
+          lv2_run(frames_announced()) + bytes([2]))
+    write("fuzz_lv2", "no-features",
+          bytes([0x08]) + bytes([1]) + u16(63) + bytes([1]) + lv2_run(frames_some(64)) + bytes([8, 1, 9, 0]))
+    write("fuzz_lv2", "interface",
+          options + bytes([1]) + lv2_ui(0, 0, b"\x60\x02") + lv2_ui(0, 2, b"\x01") + lv2_ui(0, 6) + click(200, 55) +
+          lv2_run(frames_announced()) + lv2_ui(0, 4, b"\x05") +
+          value_in_range(0.25) + b"\x01\x01" + lv2_ui(0, 5) + value_special(1) + b"\x01" +
+          lv2_ui(1, 0, b"\x60\x00") + lv2_ui(0, 1) + lv2_ui(1, 1) + bytes([2]))
+    write("fuzz_lv2", "careless-host",
+          bytes([0x30]) + bytes([0xFF]) + struct.pack("<I", 70000) + lv2_run(frames_some(16)) +
+          bytes([0, 0, 0, 0, 2, 1]) + bytes([1, 1]) + lv2_run(frames_announced(), signal=6) +
+          bytes([7, 1]) + value_special(9) + bytes([8, 1]) + bytes([9, 3]) + A_NAN_AT_3 + lv2_run(frames_some(33)) +
+          bytes([15, 2]))
+
+
 if __name__ == "__main__":
     chunk_seeds()
     dispatcher_seeds()
     clap_state_seeds()
+    vst3_seeds()
+    clap_seeds()
+    lv2_seeds()

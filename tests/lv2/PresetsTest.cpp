@@ -18,6 +18,7 @@
 #include "Lv2TestHost.h"
 #include "effect/TonarvoInstance.h"
 #include "effect/TonarvoLv2.h"
+#include "effect/TonarvoPlugin.h"
 #include "effect/TonarvoPresets.h"
 #include "host/clap/ClapPresets.h"
 #include "host/wrap/WrappedEffect.h"
@@ -166,20 +167,20 @@ TEST(ClapPresets, ALoadKeyAppliesTheTablesValuesExactlyAndRendersAsSetByHand) {
     const dsptest::Stereo music = dsptest::makeSignal(dsptest::Kind::Music, 48000.0, kSeconds / 4);
     for (std::size_t k = 0; k < table.size(); ++k) {
         SCOPED_TRACE(table[k].name);
-        auto loaded = wrap::WrappedEffect::create(&tonarvo::newInstance, 48000.0, 512);
+        auto loaded = wrap::PluginModel::create(tonarvo::pluginDescription(), wrap::HostUnits::Plain, 48000.0, 512);
         ASSERT_NE(loaded, nullptr);
         // Another preset first: a load replaces every value.
         ASSERT_TRUE(clapface::applyPreset(bank, static_cast<std::int32_t>((k + 1) % table.size()), *loaded));
         const std::int32_t index = clapface::findPreset(bank, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, table[k].key);
         ASSERT_EQ(index, static_cast<std::int32_t>(k));
         ASSERT_TRUE(clapface::applyPreset(bank, index, *loaded));
-        for (std::uint32_t p = 0; p < kPresetValueCount; ++p) EXPECT_EQ(loaded->value(p), table[k].values[p]);
+        for (std::uint32_t p = 0; p < kPresetValueCount; ++p) EXPECT_EQ(loaded->hostValue(p), table[k].values[p]);
         const auto byHand = effectWith(table[k], 48000.0);
-        EXPECT_EQ(render(*loaded, music).left, render(*byHand, music).left);
+        EXPECT_EQ(render(loaded->effect(), music).left, render(*byHand, music).left);
     }
-    auto effect = wrap::WrappedEffect::create(&tonarvo::newInstance, 48000.0, 512);
-    EXPECT_FALSE(clapface::applyPreset(bank, -1, *effect));
-    EXPECT_FALSE(clapface::applyPreset(bank, static_cast<std::int32_t>(table.size()), *effect));
+    auto model = wrap::PluginModel::create(tonarvo::pluginDescription(), wrap::HostUnits::Plain, 48000.0, 512);
+    EXPECT_FALSE(clapface::applyPreset(bank, -1, *model));
+    EXPECT_FALSE(clapface::applyPreset(bank, static_cast<std::int32_t>(table.size()), *model));
 }
 
 TEST(Lv2Presets, LilvListsEachAsFactoryContentAndLoadsTheTablesValuesAndAudio) {

@@ -259,6 +259,20 @@ TEST_F(Vst3EditorTest, DrawsAndReportsAClickAsOneGesture) {
     EXPECT_EQ(attributes.width, 1022);
     EXPECT_EQ(attributes.height, 557);
 
+    // A press still held when the host takes its handler away: the gesture
+    // ends on that handler, not never (found by fuzz_vst3).
+    handler.edits.clear();
+    x11_test::pointerTo(display, parent, 300, 80);  // the input trim at scale 1.5
+    frame.serveFor(70);
+    x11_test::button(display, Button1, true);
+    frame.serveFor(150);
+    ASSERT_FALSE(handler.edits.empty());
+    EXPECT_EQ(handler.edits.front(), (Edit{'b', 0, 0.0}));
+    plugin.controller->setComponentHandler(nullptr);
+    EXPECT_EQ(handler.edits.back(), (Edit{'e', 0, 0.0}));
+    x11_test::button(display, Button1, false);
+    frame.serveFor(100);
+
     EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(frame.timer, nullptr);
     EXPECT_EQ(frame.events, nullptr);

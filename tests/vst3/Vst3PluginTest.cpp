@@ -523,6 +523,12 @@ TEST(Vst3State, BadStateIsRefusedOrReadAsTheChunkRulesSay) {
     };
     std::string text = "VstW\x00\x00\x00\x08 another plug-in's bytes";
     bad.emplace_back(text.begin(), text.end());
+    // Sliders far past their ranges, which the chunk rules keep: the host
+    // still reads values in [0, 1] (found by fuzz_vst3).
+    for (const float far : {1e20f, -3e38f}) {
+        bad.push_back(good);
+        for (std::size_t at = 4; at + 4 <= good.size(); at += 4) std::memcpy(bad.back().data() + at, &far, 4);
+    }
     for (auto& bytes : bad) {
         MemoryStream stream(bytes);
         const tresult result = plugin.component->setState(&stream);
