@@ -463,6 +463,18 @@ void TPlexaEffect::sampleSection() {
     writeShared(v.editorHeightValue, 371);
 }
 
+// What the signal leaves behind from frame to frame; the switch-on's init
+// section sets the rest as a fresh instance has it. The meters and the
+// editor's own state are the editor's business.
+void TPlexaEffect::clearSignalHistory() {
+    v.left = ChannelState{};
+    v.right = ChannelState{};
+    v.outLeft = v.outRight = v.prevOutLeft = v.prevOutRight = 0;
+    v.slopeLeft = v.slopeRight = 0;
+    v.clipHoldCount = 0;
+    writeShared(v.clipIndicator, 0);
+}
+
 void TPlexaEffect::serializeSection() {
     plexa::FileRecord& stream = stateStream();
     v.serializeIndex = 1;

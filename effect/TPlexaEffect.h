@@ -34,6 +34,7 @@ public:
     void onOpen() override;
     void initSection() override;
     void serializeSection() override;
+    void clearSignalHistory() override;
     // Draws the whole interface and applies the mouse to its controls.
     void gfxSection() override;
 

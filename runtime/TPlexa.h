@@ -24,6 +24,10 @@ public:
     virtual void gfxSection() {}
     virtual void frameTick();
     virtual void serializeSection() {}
+    // Forgets the signal that went through, as a fresh instance has none: a
+    // host's reset asks it (formats whose switch-on starts afresh). Runs while
+    // switched off; allocates nothing.
+    virtual void clearSignalHistory() {}
     // Restores state from a chunk; returns the length it was given.
     virtual std::int32_t readStateChunk(const void* data, std::int32_t length);
     // Saves state; returns the chunk length in bytes (0 for none) and points

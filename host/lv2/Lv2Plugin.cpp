@@ -101,7 +101,7 @@ void Plugin::run(std::uint32_t frames) {
 
 LV2_State_Status Plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle) {
     if (map == nullptr) return LV2_STATE_ERR_NO_FEATURE;
-    const std::vector<std::uint8_t> chunk = shared->saveChunk();
+    const std::vector<std::uint8_t> chunk = shared->saveState();
     if (chunk.empty()) return LV2_STATE_ERR_UNKNOWN;
     return store(handle, chunkKey, chunk.data(), chunk.size(), chunkType, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
@@ -115,8 +115,10 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State
     if (type != chunkType) return LV2_STATE_ERR_BAD_TYPE;
     if (size > INT32_MAX) return LV2_STATE_ERR_UNKNOWN;
     // The restored values count as exchanged: a host that puts the same
-    // values on its ports changes nothing, a different value wins.
-    shared->loadChunk(chunk, size);
+    // values on its ports changes nothing, a different value wins. Every
+    // port counts at the next run, moved or not.
+    if (!shared->loadState(static_cast<const std::uint8_t*>(chunk), size)) return LV2_STATE_ERR_UNKNOWN;
+    std::fill(portValues.begin(), portValues.end(), std::nanf(""));
     return LV2_STATE_SUCCESS;
 }
 

@@ -34,7 +34,7 @@ Plugin* Plugin::create(const PluginClass& plugin, Linux::IRunLoop* factoryRunLoo
         std::unique_ptr<wrap::PluginModel> model =
             wrap::PluginModel::create(plugin.description, wrap::HostUnits::Normalized);
         if (!model) return nullptr;
-        auto* self = new Plugin(plugin, std::move(model));
+        auto* self = new Plugin(std::move(model));
         if (factoryRunLoop) {
             factoryRunLoop->addRef();
             self->runLoop = factoryRunLoop;
@@ -45,8 +45,8 @@ Plugin* Plugin::create(const PluginClass& plugin, Linux::IRunLoop* factoryRunLoo
     }
 }
 
-Plugin::Plugin(const PluginClass& plugin, std::unique_ptr<wrap::PluginModel> made)
-    : plugin(plugin), model(std::move(made)), changeBuffer(kChangeCapacity), writesSeen(model->parameterCount(), 0) {}
+Plugin::Plugin(std::unique_ptr<wrap::PluginModel> made)
+    : model(std::move(made)), changeBuffer(kChangeCapacity), writesSeen(model->parameterCount(), 0) {}
 
 Plugin::~Plugin() {
     // The effect closes its editor and switches off as it goes.

@@ -78,7 +78,7 @@ public:
     vst3::Linux::IRunLoop* factoryRunLoop() const { return runLoop; }
 
 private:
-    Plugin(const PluginClass& plugin, std::unique_ptr<wrap::PluginModel> model);
+    explicit Plugin(std::unique_ptr<wrap::PluginModel> model);
     ~Plugin();
 
     void beginEdit(std::uint32_t p) override;
@@ -96,7 +96,6 @@ private:
     std::size_t collectChanges(vst3::IParameterChanges* changes, vst3::int32 frames);
 
     std::atomic<vst3::uint32> references{1};
-    const PluginClass& plugin;
     std::unique_ptr<wrap::PluginModel> model;
     vst3::IComponentHandler* handler = nullptr;
     vst3::IComponentHandler2* groups = nullptr;  // where the host offers group edits

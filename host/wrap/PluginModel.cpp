@@ -83,10 +83,13 @@ PluginModel::PluginModel(const PluginDescription& description, HostUnits units, 
     hostSet.reset(new std::atomic<double>[n]);
     hostSetAt.reset(new std::atomic<std::uint64_t>[n]);
     writes.reset(new std::atomic<std::uint32_t>[n]);
+    reports.reset(new Report[n * kRecentReports]);
+    nextReport.reset(new std::atomic<std::uint32_t>[n]);
     for (std::size_t id = 0; id < n; ++id) {
         hostSet[id].store(0.0, std::memory_order_relaxed);
         hostSetAt[id].store(0, std::memory_order_relaxed);
         writes[id].store(0, std::memory_order_relaxed);
+        nextReport[id].store(0, std::memory_order_relaxed);
     }
     blockValue.assign(n, 0.0);
     inBlock.assign(n, 0);
@@ -125,7 +128,9 @@ void PluginModel::resizeBuffers() {
 void PluginModel::setActive(bool on) {
     if (!on) setProcessing(false);
     if (on && !core->isActive()) {
-        // A fresh start: no ring to wait for, no switch half way.
+        // A fresh start, as every face's activation is: no history, no ring
+        // to wait for, no switch half way.
+        core->clearHistory();
         silentFrames = 0;
         bypassMix = bypassTarget.load(std::memory_order_relaxed);
     }
@@ -152,9 +157,7 @@ void PluginModel::setProcessing(bool on) {
 void PluginModel::reset() {
     if (!core->isActive()) return;
     core->setActive(false);
-    core->setActive(true);
-    silentFrames = 0;
-    bypassMix = bypassTarget.load(std::memory_order_relaxed);
+    setActive(true);
 }
 
 std::string PluginModel::name() const { return core->effect().effectName; }
@@ -271,6 +274,7 @@ bool PluginModel::accept(std::uint32_t id, double raw, double& v, bool inThisBlo
     // Compared as the host sent it: a value a state restored out of range
     // comes back as it went.
     if (sameBits(raw, exchanged[id].load(std::memory_order_relaxed))) return false;
+    if (reportedLately(id, raw)) return false;
     exchanged[id].store(raw, std::memory_order_relaxed);
     v = inRange(id, raw);
     // What the effect holds at this point of the block: the value taken
@@ -310,13 +314,34 @@ void PluginModel::setFromHost(std::uint32_t id, double v) {
 }
 
 void PluginModel::noteReported(std::uint32_t id) {
-    if (isParameter(id)) exchanged[id].store(effectHostValue(id), std::memory_order_relaxed);
+    if (!isParameter(id)) return;
+    const double v = effectHostValue(id);
+    exchanged[id].store(v, std::memory_order_relaxed);
+    Report& r = reports[id * kRecentReports + nextReport[id].fetch_add(1, std::memory_order_relaxed) % kRecentReports];
+    r.value.store(v, std::memory_order_relaxed);
+    r.at.store(framesRun.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+bool PluginModel::reportedLately(std::uint32_t id, double v) const {
+    const std::uint64_t now = framesRun.load(std::memory_order_relaxed);
+    const auto window = static_cast<std::uint64_t>(rate);
+    for (std::size_t k = 0; k < kRecentReports; ++k) {
+        const Report& r = reports[id * kRecentReports + k];
+        const std::uint64_t at = r.at.load(std::memory_order_acquire);
+        if (at == 0 || now - (at - 1) > window) continue;
+        const double reported = r.value.load(std::memory_order_relaxed);
+        if (sameBits(v, reported) || static_cast<float>(v) == static_cast<float>(reported)) return true;
+    }
+    return false;
 }
 
 void PluginModel::noteAllExchanged() {
     for (std::uint32_t id = 0; id < parameterCount(); ++id) {
         exchanged[id].store(effectHostValue(id), std::memory_order_relaxed);
         hostSetAt[id].store(0, std::memory_order_relaxed);
+        // What the editor reported before is no longer anybody's value.
+        for (std::size_t k = 0; k < kRecentReports; ++k)
+            reports[id * kRecentReports + k].at.store(0, std::memory_order_relaxed);
     }
 }
 
@@ -343,6 +368,13 @@ PluginModel::BlockResult PluginModel::process(double** inputs, double** outputs,
 template <typename Sample>
 PluginModel::BlockResult PluginModel::run(Sample** inputs, Sample** outputs, std::uint32_t frames,
                                           const Change* changes, std::size_t count) {
+    if (!core->isActive()) {
+        // A host that processes an instance it has not switched on (or has
+        // switched off): nothing runs, and no output of its is left as it was.
+        take(changes, count);
+        silence(outputs, 2, frames);
+        return BlockResult{3, false};
+    }
     // A new block: what the host set on its main thread before it is either
     // in this block's changes or no longer the host's word.
     blocks.fetch_add(1, std::memory_order_acq_rel);
@@ -397,6 +429,7 @@ PluginModel::BlockResult PluginModel::run(Sample** inputs, Sample** outputs, std
         if (done >= frames && next >= count) break;
     }
 
+    framesRun.fetch_add(frames, std::memory_order_relaxed);
     BlockResult result;
     result.tailDone = silentFrames >= tailFrames();
     for (std::uint32_t c = 0; c < 2; ++c) {
@@ -522,12 +555,6 @@ bool PluginModel::loadState(const std::uint8_t* data, std::size_t size) {
     bypassJump.store(true, std::memory_order_release);
     noteAllExchanged();
     return true;
-}
-
-bool PluginModel::loadChunk(const void* data, std::size_t size) {
-    const bool taken = core->restoreChunk(data, size);
-    noteAllExchanged();
-    return taken;
 }
 
 void PluginModel::loadValues(const double* plain, std::size_t count) {

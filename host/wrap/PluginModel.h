@@ -85,11 +85,12 @@ public:
     bool setup(double sampleRate, std::int32_t maxBlock);
     double sampleRate() const { return rate; }
     std::int32_t maxBlock() const { return blockLimit; }
-    void setActive(bool on);
-    bool isActive() const { return core->isActive(); }
     // Whether the audio path runs blocks. A block also says so; stopping
     // hands the effect every host value no block has delivered since.
     void setProcessing(bool on);
+    // Every switch-on starts afresh: the signal's history is forgotten.
+    void setActive(bool on);
+    bool isActive() const { return core->isActive(); }
     // Clears what the effect holds of the past, as switching it off and on.
     void reset();
 
@@ -175,9 +176,8 @@ public:
     // Such a state, or a plain chunk from any face; false, with nothing
     // changed, for bytes that are not the effect's state.
     bool loadState(const std::uint8_t* data, std::size_t size);
-    // The chunk alone, for a face whose host keeps the values itself (LV2).
+    // The chunk alone: what VST 2.4 saves.
     std::vector<std::uint8_t> saveChunk() { return core->saveChunk(); }
-    bool loadChunk(const void* data, std::size_t size);
     // Sets sliders to exact values (presets): what a state load does.
     void loadValues(const double* plain, std::size_t count);
 
@@ -187,8 +187,8 @@ public:
 private:
     PluginModel(const PluginDescription& description, HostUnits units, std::unique_ptr<WrappedEffect> core);
     // The rule for a host's value: false for an echo (the value last
-    // exchanged with the host either way) and for a value the effect holds
-    // already (at the host's float precision, so an editor value off the
+    // exchanged with the host either way, or one the editor reported in the
+    // last second of audio) and for a value the effect holds already (at the host's float precision, so an editor value off the
     // step grid stands); else true, with the value held inside its range.
     // Either way it counts as exchanged.
     bool accept(std::uint32_t id, double raw, double& hostValue, bool inThisBlock = false);
@@ -221,6 +221,18 @@ private:
     std::unique_ptr<std::atomic<double>[]> hostSet;
     std::unique_ptr<std::atomic<std::uint64_t>[]> hostSetAt;
     std::unique_ptr<std::atomic<std::uint32_t>[]> writes;
+    // Per parameter, the values the editor reported lately and the audio
+    // frame count then (plus one; 0: none): a host hands a drag's values
+    // back one block behind, when the editor has moved on.
+    static constexpr std::size_t kRecentReports = 8;
+    struct Report {
+        std::atomic<double> value{0.0};
+        std::atomic<std::uint64_t> at{0};
+    };
+    std::unique_ptr<Report[]> reports;
+    std::unique_ptr<std::atomic<std::uint32_t>[]> nextReport;
+    std::atomic<std::uint64_t> framesRun{0};
+    bool reportedLately(std::uint32_t id, double hostValue) const;
     std::atomic<std::uint64_t> blocks{1};
     std::atomic<bool> processing{false};
 

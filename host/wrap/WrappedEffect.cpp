@@ -115,6 +115,10 @@ void WrappedEffect::setActive(bool on) {
     dispatch(effMainsChanged, 0, on ? 1 : 0);
 }
 
+void WrappedEffect::clearHistory() {
+    if (!active) effect().clearSignalHistory();
+}
+
 double WrappedEffect::value(std::uint32_t p) const {
     const plexa::TPlexa& e = effect();
     if (!e.isSliderIndex(static_cast<std::int32_t>(p))) return 0.0;

@@ -78,6 +78,9 @@ public:
     void setBlockSize(std::int32_t frames);
     // Switch on and off; repeating either is harmless.
     void setActive(bool on);
+    // Switched off, the signal that went through is forgotten (see
+    // TPlexa::clearSignalHistory).
+    void clearHistory();
     bool isActive() const { return active; }
 
     std::uint32_t inputs() const { return inputCount; }

@@ -211,9 +211,28 @@ TEST(PluginModel, HostValuesFollowOneRule) {
     EXPECT_EQ(effect.value(5), 12.0);
     EXPECT_EQ(effect.value(0), 24.0);  // held at the range's end
     EXPECT_EQ(effect.value(1), 0.0);
+    // A drag the editor reported, handed back a block late (found by the
+    // CLAP fuzzer): none of its values moves the effect back.
+    for (double dragged : {20.5, 21.25, 22.0}) {
+        effect.restoreValue(5, dragged);
+        m->noteReported(5);
+    }
+    const wrap::PluginModel::Change late[] = {{0, 5, 20.5}, {0, 5, 21.25}, {0, 5, 22.0}};
+    m->take(late, 3);
+    EXPECT_EQ(effect.value(5), 22.0);
     // While nothing processes, the host's word goes in at once.
     m->setFromHost(3, 6.0);
     EXPECT_EQ(effect.value(3), 6.0);
+    // A host that processes an instance it never switched on (found by the
+    // VST 3 fuzzer: NaN came out): zeros, the changes taken.
+    float in[8] = {std::nanf(""), 1, 1, 1, 1, 1, 1, 1}, out[2][8];
+    float* ins[] = {in, in};
+    float* outs[] = {out[0], out[1]};
+    const wrap::PluginModel::Change trim{3, 1, 6.0};
+    EXPECT_EQ(m->process(ins, outs, 8, &trim, 1).silentOutputs, 3u);
+    for (const auto& channel : out)
+        for (float y : channel) EXPECT_EQ(y, 0.0f);
+    EXPECT_EQ(effect.value(1), 6.0);
 }
 
 TEST(PluginModel, TextsNameWhatTheEditorShowsAndParseBack) {
@@ -351,4 +370,36 @@ TEST(PluginModel, StatesLoadExactlyIntoAFreshInstanceAndOlderStatesStillLoad) {
         EXPECT_FALSE(older->loadState(bad.data(), bad.size()));
     EXPECT_FALSE(older->loadState(nullptr, 10));
     EXPECT_EQ(older->saveState(), before);
+}
+
+// A host's reset (CLAP reset, an LV2 or VST 3 switch-on after a switch-off)
+// forgets the signal: the next block is a fresh instance's.
+TEST(PluginModel, AResetAndEverySwitchOnStartAfresh) {
+    std::vector<float> loudL = music<float>(4096, 0.2), loudR = music<float>(4096, 0.5);
+    std::vector<float> quietL = music<float>(512, 1.3), quietR = music<float>(512, 1.9);
+    const auto firstBlock = [&](wrap::PluginModel& m) {
+        std::vector<float> l(512), r(512);
+        float* in[] = {quietL.data(), quietR.data()};
+        float* out[] = {l.data(), r.data()};
+        m.process(in, out, 512);
+        return l;
+    };
+    std::unique_ptr<wrap::PluginModel> fresh = model(wrap::HostUnits::Plain, 48000.0);
+    fresh->setActive(true);
+    const std::vector<float> expected = firstBlock(*fresh);
+    for (const bool viaReset : {true, false}) {
+        std::unique_ptr<wrap::PluginModel> m = model(wrap::HostUnits::Plain, 48000.0);
+        m->setActive(true);
+        std::vector<float> l(4096), r(4096);
+        float* in[] = {loudL.data(), loudR.data()};
+        float* out[] = {l.data(), r.data()};
+        m->process(in, out, 4096);
+        if (viaReset) {
+            m->reset();
+        } else {
+            m->setActive(false);
+            m->setActive(true);
+        }
+        EXPECT_EQ(firstBlock(*m), expected) << (viaReset ? "reset" : "switch-on");
+    }
 }
