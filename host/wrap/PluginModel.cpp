@@ -133,6 +133,7 @@ void PluginModel::setActive(bool on) {
         core->clearHistory();
         silentFrames = 0;
         bypassMix = bypassTarget.load(std::memory_order_relaxed);
+        bypassJump.store(false, std::memory_order_relaxed);
     }
     core->setActive(on);
 }
@@ -290,8 +291,11 @@ bool PluginModel::accept(std::uint32_t id, double raw, double& v, bool inThisBlo
 
 void PluginModel::apply(std::uint32_t id, double v) {
     writes[id].fetch_add(1, std::memory_order_release);
-    if (id == bypassId())
+    if (id == bypassId()) {
+        // A switch the host makes fades, whatever a load before it said.
+        bypassJump.store(false, std::memory_order_relaxed);
         bypassTarget.store(v >= 0.5 ? 1.0 : 0.0, std::memory_order_relaxed);
+    }
     else if (units == HostUnits::Normalized)
         core->setNormalized(id, v);
     else
@@ -463,7 +467,9 @@ void PluginModel::runSegment(Sample** inputs, Sample** outputs, std::uint32_t of
         dry[0] = dryDouble.data();
         dry[1] = dryDouble.data() + blockLimit;
     }
-    for (int c = 0; c < 2; ++c) std::copy(in[c], in[c] + frames, dry[c]);
+    // A sample that is no number is no signal: it goes through as silence.
+    for (int c = 0; c < 2; ++c)
+        for (std::uint32_t n = 0; n < frames; ++n) dry[c][n] = std::isfinite(in[c][n]) ? in[c][n] : Sample(0);
     // The effect runs on underneath, so switching back joins its output as
     // it is now.
     core->process(in, out, frames, changes, count, normalised);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -330,6 +331,26 @@ TEST(PluginModel, BypassFadesToTheDryInputAndBackWithoutAClick) {
                     << n;
         }
     }
+}
+
+// Two faults the fuzzers found in the switch: a dry input that was no number
+// went through it, and a state loaded before a switch made that switch jump.
+TEST(PluginModel, TheBypassPassesNoNaNAndAlwaysFadesAHostsSwitch) {
+    std::unique_ptr<wrap::PluginModel> m = model(wrap::HostUnits::Plain, 48000.0);
+    const std::vector<std::uint8_t> state = m->saveState();
+    ASSERT_TRUE(m->loadState(state.data(), state.size()));
+    m->setActive(true);
+    std::vector<float> l(2048, 0.5f), r(2048, 0.5f), ol(2048), orr(2048);
+    l[1500] = std::nanf("");
+    r[1600] = std::numeric_limits<float>::infinity();
+    float* in[] = {l.data(), r.data()};
+    float* out[] = {ol.data(), orr.data()};
+    const wrap::PluginModel::Change on{0, m->bypassId(), 1.0};
+    m->process(in, out, 2048, &on, 1);
+    EXPECT_LT(std::fabs(ol[1] - 0.5f), 0.45f);  // fading, not there at once
+    for (std::uint32_t n = 0; n < 2048; ++n) ASSERT_TRUE(std::isfinite(ol[n]) && std::isfinite(orr[n])) << n;
+    EXPECT_EQ(ol[1500], 0.0f);
+    EXPECT_EQ(orr[1600], 0.0f);
 }
 
 TEST(PluginModel, StatesLoadExactlyIntoAFreshInstanceAndOlderStatesStillLoad) {
