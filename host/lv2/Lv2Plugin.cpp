@@ -81,6 +81,7 @@ void Plugin::run(std::uint32_t frames) {
     const auto moved = [this](std::uint32_t id, const float* port) {
         if (port == nullptr || std::bit_cast<std::uint32_t>(*port) == std::bit_cast<std::uint32_t>(portValues[id])) return;
         portValues[id] = *port;
+        if (!std::isfinite(*port)) return;  // no number: nothing the host said
         changes.push_back({0, id, id == shared->bypassId() ? (*port >= 0.5f ? 0.0 : 1.0) : static_cast<double>(*port)});
     };
     for (std::uint32_t p = 0; p < layout.controls; ++p) moved(p, controls[p]);

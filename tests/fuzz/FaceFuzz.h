@@ -360,6 +360,23 @@ void advanceClock(std::int32_t milliseconds);
 // A settings folder of its own, so a user's scale setting cannot change a run.
 void isolateSettings();
 
+// One input: the environment made once (then `prepare`), the clock back at
+// its start, the face's call sequence run.
+template <typename Sequence>
+int runInput(const std::uint8_t* data, std::size_t size, void (*prepare)() = nullptr) {
+    static const bool ready = [prepare] {
+        isolateSettings();
+        installClock();
+        if (prepare) prepare();
+        return true;
+    }();
+    (void)ready;
+    resetClock();
+    ByteReader in(data, size);
+    Sequence(in).run();
+    return 0;
+}
+
 // ---------------------------------------------------------------- threads
 
 // Set by the threaded replay: audio-thread calls go to a thread of their own

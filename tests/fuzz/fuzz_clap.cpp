@@ -985,14 +985,5 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool ready = [] {
-        isolateSettings();
-        installClock();
-        return true;
-    }();
-    (void)ready;
-    resetClock();
-    ByteReader in(data, size);
-    Sequence(in).run();
-    return 0;
+    return runInput<Sequence>(data, size);
 }

@@ -106,3 +106,29 @@ TEST(Lv2Time, APositionReachesTheBlockSectionAsAVst24HostGivesIt) {
 
 }  // namespace
 }  // namespace lv2test
+
+namespace lv2test {
+namespace {
+
+// The host's bypass: the enabled port at 0 lets the input through (after the
+// fade), back at 1 the effect; a port that holds no number is no word of the
+// host's (the LV2 fuzzer found a NaN there bypassing the effect).
+TEST(Lv2Bypass, TheEnabledPortBypassesAndANaNThereDoesNot) {
+    Instance bypassed(world()), reference(world());
+    ASSERT_NE(bypassed.instance, nullptr);
+    const std::uint32_t enabledPort = kFirstControl + kControls + 1;  // after the time port
+    float enabled = 1.0f;
+    lilv_instance_connect_port(bypassed.instance, enabledPort, &enabled);
+    for (std::uint32_t b = 0; b < 8; ++b) {
+        ASSERT_EQ(bypassed.run(b), reference.run(b)) << b;
+        enabled = std::nanf("");
+    }
+    enabled = 0.0f;
+    std::vector<float> out;
+    for (std::uint32_t b = 8; b < 16; ++b) out = bypassed.run(b);  // well past the 20 ms fade
+    for (std::uint32_t i = 0; i < Instance::kFrames; ++i)
+        EXPECT_EQ(out[i], 0.5f * static_cast<float>(((15 * Instance::kFrames + i) % 89) / 89.0 - 0.5)) << i;
+}
+
+}  // namespace
+}  // namespace lv2test

@@ -9,17 +9,7 @@
 # controls were set to the table's values by hand, in both formats.
 # Usage: ardour-presets.sh BUILD-DIR (holding Tonarvo.lv2, Tonarvo.vst3,
 # vst3-presets and tonarvo-presets)
-lua=$(command -v ardour7-lua)
-exporter=$(command -v ardour7-export)
-scanners=/usr/lib/ardour7
-if [ -z "$lua" ] || [ -z "$exporter" ] || [ ! -x "$scanners/ardour-vst3-scanner" ]; then
-    echo "SKIPPED: ardour7-lua, ardour7-export or Ardour's scanners not found (scripts/setup.sh installs ardour)"
-    exit 0
-fi
-build=$(cd "$1" && pwd) || exit 1
-work=$(mktemp -d) || exit 1
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/ardour-common.sh"
 mkdir -p "$work/home/.vst3/presets" "$work/lv2" "$work/share/vst3/presets"
 ln -s "$build/Tonarvo.lv2" "$work/lv2/Tonarvo.lv2"
 cp -r "$build/vst3-presets/." "$work/home/.vst3/presets/"
@@ -30,21 +20,6 @@ LD_LIBRARY_PATH=$scanners "$scanners/ardour-vst3-scanner" -f "$build/Tonarvo.vst
 "$build/tonarvo-presets" >"$work/table" || fail "tonarvo-presets"
 [ "$(wc -l <"$work/table")" -ge 8 ] || fail "the table has fewer than 8 presets"
 
-mkdir -p "$HOME/.config/ardour7/scripts"
-cat >"$HOME/.config/ardour7/scripts/tonarvo_test_source.lua" <<'LUA'
-ardour { ["type"] = "dsp", name = "Tonarvo Test Source", category = "Utility", license = "MIT",
-         author = "Tonarvo tests", description = [[Noise from the transport position alone.]] }
-function dsp_ioconfig () return { { audio_in = 2, audio_out = 2 } } end
-function dsp_run (ins, outs, n_samples)
-	local rolling, start = Session:transport_rolling (), Session:transport_sample ()
-	for c = 1, 2 do
-		local a = outs[c]:array ()
-		for i = 1, n_samples do
-			a[i] = rolling and ((((start + i + 7919 * c) * 1103515245 + 12345) >> 8) % 65536 / 65536.0 - 0.5) / 2 or 0
-		end
-	end
-end
-LUA
 
 # Every preset Ardour lists for each format: kind|label|user.
 cat >"$work/list.lua" <<LUA

@@ -7,40 +7,14 @@
 # and reloaded it must save the same state. Both sessions exported (2 s,
 # 32-bit float) must give the same samples.
 # Usage: ardour-session.sh BUILD-DIR (holding Tonarvo.vst3 and Tonarvo.so)
-lua=$(command -v ardour7-lua)
-exporter=$(command -v ardour7-export)
-scanners=/usr/lib/ardour7
-if [ -z "$lua" ] || [ -z "$exporter" ] || [ ! -x "$scanners/ardour-vst3-scanner" ]; then
-    echo "SKIPPED: ardour7-lua, ardour7-export or Ardour's scanners not found (scripts/setup.sh installs ardour)"
-    exit 0
-fi
-# Absolute: Ardour finds the scanners' cache entries by the plug-ins' paths.
-build=$(cd "$1" && pwd) || exit 1
-work=$(mktemp -d) || exit 1
-trap 'rm -rf "$work"' EXIT
-export HOME="$work/home" VST3_PATH="$build" LXVST_PATH="$build"
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/ardour-common.sh"
+export VST3_PATH="$build" LXVST_PATH="$build"
 if ! LD_LIBRARY_PATH=$scanners "$scanners/ardour-vst3-scanner" -f "$build/Tonarvo.vst3" >"$work/scan.log" 2>&1 ||
     ! LD_LIBRARY_PATH=$scanners "$scanners/ardour-vst-scanner" -f "$build/Tonarvo.so" >>"$work/scan.log" 2>&1; then
     cat "$work/scan.log"
     fail "the scanners"
 fi
 
-mkdir -p "$HOME/.config/ardour7/scripts"
-cat >"$HOME/.config/ardour7/scripts/tonarvo_test_source.lua" <<'LUA'
-ardour { ["type"] = "dsp", name = "Tonarvo Test Source", category = "Utility", license = "MIT",
-         author = "Tonarvo tests", description = [[Noise from the transport position alone.]] }
-function dsp_ioconfig () return { { audio_in = 2, audio_out = 2 } } end
-function dsp_run (ins, outs, n_samples)
-	local rolling, start = Session:transport_rolling (), Session:transport_sample ()
-	for c = 1, 2 do
-		local a = outs[c]:array ()
-		for i = 1, n_samples do
-			a[i] = rolling and ((((start + i + 7919 * c) * 1103515245 + 12345) >> 8) % 65536 / 65536.0 - 0.5) / 2 or 0
-		end
-	end
-end
-LUA
 # make.lua DIR TYPE TRIM RESONANCE SLEW: VST 3 controls hold the sliders'
 # units, VST 2.4 ones the 0-1 values. Every value is one a float holds
 # exactly: the VST 2.4 chunk keeps floats, the VST 3 state the exact values

@@ -1,0 +1,32 @@
+# What the headless Ardour 7 tests share, sourced by them: Ardour's programs
+# (or a skip), a scratch folder with a home of its own, fail, and the Lua
+# test source whose signal is a function of the transport position alone.
+# Sets lua, exporter, scanners, build (from $1), work and HOME.
+lua=$(command -v ardour7-lua)
+exporter=$(command -v ardour7-export)
+scanners=/usr/lib/ardour7
+if [ -z "$lua" ] || [ -z "$exporter" ] || [ ! -x "$scanners/ardour-vst3-scanner" ]; then
+    echo "SKIPPED: ardour7-lua, ardour7-export or Ardour's scanners not found (scripts/setup.sh installs ardour)"
+    exit 0
+fi
+# Absolute: Ardour finds the scanners' cache entries by the plug-ins' paths.
+build=$(cd "$1" && pwd) || exit 1
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+export HOME="$work/home"
+mkdir -p "$HOME/.config/ardour7/scripts"
+cat >"$HOME/.config/ardour7/scripts/tonarvo_test_source.lua" <<'LUA'
+ardour { ["type"] = "dsp", name = "Tonarvo Test Source", category = "Utility", license = "MIT",
+         author = "Tonarvo tests", description = [[Noise from the transport position alone.]] }
+function dsp_ioconfig () return { { audio_in = 2, audio_out = 2 } } end
+function dsp_run (ins, outs, n_samples)
+	local rolling, start = Session:transport_rolling (), Session:transport_sample ()
+	for c = 1, 2 do
+		local a = outs[c]:array ()
+		for i = 1, n_samples do
+			a[i] = rolling and ((((start + i + 7919 * c) * 1103515245 + 12345) >> 8) % 65536 / 65536.0 - 0.5) / 2 or 0
+		end
+	end
+end
+LUA
