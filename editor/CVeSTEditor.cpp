@@ -31,20 +31,33 @@ CVeSTEditor::~CVeSTEditor() { close(); }
 
 bool CVeSTEditor::getRect(vst2::ERect** rect) {
     if (rect == nullptr) return false;
-    if (!isOpen()) {
-        // Hosts size their window from this before opening: the scale the
-        // open will take, as far as it can be known without the window.
-        userScale = editor_scale::userScale();
-        std::unique_ptr<EditorWindow> probe = userScale > 0 ? nullptr : createEditorWindow();
-        rescale(probe ? probe->screenScale(nullptr) : 0.0);
-    }
+    // Hosts size their window from this before opening: the scale the open
+    // will take, as far as it can be known without the window.
+    size(true);
     *rect = &rectangle;
     return true;
 }
 
+editor_scale::Size CVeSTEditor::size(bool lookAtScreen) {
+    if (!isOpen() && !closedMeasured) measureClosed(lookAtScreen);
+    return {rectangle.right, rectangle.bottom};
+}
+
+void CVeSTEditor::measureClosed(bool lookAtScreen) {
+    closedMeasured = true;
+    userScale = editor_scale::userScale();
+    closedScreen = 0.0;
+    // The screen decides only when the user has not.
+    if (userScale == 0 && chosenScale == 0) {
+        if (std::unique_ptr<EditorWindow> probe = createEditorWindow())
+            closedScreen = lookAtScreen ? probe->screenScale(nullptr) : probe->rememberedScreenScale();
+    }
+    rescale(closedScreen);
+}
+
 bool CVeSTEditor::rescale(double screen) {
     const std::int16_t oldRight = rectangle.right, oldBottom = rectangle.bottom;
-    current = editor_scale::choose(userScale, hostScale, screen);
+    current = editor_scale::choose(chosenScale > 0 ? chosenScale : userScale, hostScale, screen);
     rectangle.right = static_cast<std::int16_t>(editor_scale::scaled(width, current));
     rectangle.bottom = static_cast<std::int16_t>(editor_scale::scaled(height, current));
     if (frame) frame->setScale(current);
@@ -53,7 +66,36 @@ bool CVeSTEditor::rescale(double screen) {
 
 bool CVeSTEditor::setScale(double scale) {
     hostScale = editor_scale::usable(scale);
-    return rescale(frame ? frame->screenScale(nullptr) : 0.0);
+    if (frame)
+        rescale(frame->screenScale(nullptr));
+    else if (closedMeasured)
+        rescale(closedScreen);
+    else
+        measureClosed(false);
+    return hostScale > 0 && current == hostScale;
+}
+
+editor_scale::Size CVeSTEditor::fit(double w, double h) const { return editor_scale::fit(width, height, w, h); }
+
+bool CVeSTEditor::resizeTo(double w, double h) {
+    const editor_scale::Size fitted = fit(w, h);
+    if (fitted == size()) return false;
+    chosenScale = static_cast<double>(fitted.width) / width;
+    choiceUnsaved = true;
+    choiceTicks = tickMs();
+    rescale(frame ? frame->screenScale(nullptr) : closedScreen);
+    return true;
+}
+
+void CVeSTEditor::saveChoice() {
+    if (!choiceUnsaved) return;
+    choiceUnsaved = false;
+    editor_scale::saveUserScale(chosenScale);
+}
+
+void CVeSTEditor::setFrameObserver(FrameObserver* next) {
+    observer = next;
+    if (currentView) currentView->observer = next;
 }
 
 bool CVeSTEditor::open(void* parentWindow) {
@@ -66,6 +108,7 @@ bool CVeSTEditor::open(void* parentWindow) {
     rescale(window->screenScale(parentWindow));
     window->setScale(current);
     auto view = std::make_unique<CVeSTView>(adapter, width, height);
+    view->observer = observer;
     if (!window->open(parentWindow, width, height, *view)) return false;
     frame = std::move(window);
     currentView = std::move(view);
@@ -81,6 +124,10 @@ void CVeSTEditor::close() {
     if (frame) frame->close();
     frame.reset();
     currentView.reset();
+    saveChoice();
+    // The next size asked for while closed is measured again: the user may
+    // have changed the setting, and another screen may be where it opens.
+    closedMeasured = false;
 }
 
 bool CVeSTEditor::isOpen() { return frame && frame->isOpen(); }
@@ -97,9 +144,12 @@ void CVeSTEditor::idle() {
         frame->idle();
         // The window moved to a screen of another density (or the desktop's
         // setting changed): only the screen's scale can have changed here.
-        if (frame && userScale == 0 && hostScale == 0 && rescale(frame->screenScale(nullptr)) && adapter)
+        if (frame && chosenScale == 0 && userScale == 0 && hostScale == 0 && rescale(frame->screenScale(nullptr)) &&
+            adapter)
             adapter->sizeWindow(rectangle.right, rectangle.bottom);
     }
+    // A drag sends many sizes; the file is written once the last has rested.
+    if (choiceUnsaved && ticksBetween(tickMs(), choiceTicks) >= 500) saveChoice();
 }
 
 bool CVeSTEditor::onKeyDown(vst2::VstKeyCode& key) { return frame && currentView && currentView->onKeyDown(key); }

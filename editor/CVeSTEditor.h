@@ -9,10 +9,12 @@
 #include <memory>
 
 #include "editor/AEffEditor.h"
+#include "editor/EditorScale.h"
 
 class CVeST;
 class CVeSTView;
 class EditorWindow;
+class FrameObserver;
 
 class CVeSTEditor : public AEffEditor {
 public:
@@ -40,13 +42,27 @@ public:
     // The host's scale (VST 3 content scale, CLAP gui scale, LV2
     // ui:scaleFactor), before or while open; 0 or an unusable value withdraws
     // it. An open window takes the resulting scale at once. True when the
-    // editor's size in device pixels changed; the caller tells its host.
+    // editor draws at the host's scale now; false when the value is no scale
+    // or the user's choice or setting comes first.
     bool setScale(double hostScale);
+    // The user's choice of size through a host (a window dragged larger):
+    // the editor takes the nearest size that fits (fit), and its scale is
+    // the user's from now on, written to the settings file once the choice
+    // has rested for half a second or the editor closes. True when the size
+    // changed.
+    bool resizeTo(double width, double height);
+    // The nearest size the editor can take: its layout at a scale of 1 to 4.
+    editor_scale::Size fit(double width, double height) const;
     // Device pixels per layout pixel, as last chosen.
     double scale() const { return current; }
-    // The editor's size in device pixels at that scale (what getRect reports).
-    std::int32_t scaledWidth() const { return rectangle.right; }
-    std::int32_t scaledHeight() const { return rectangle.bottom; }
+    // The editor's size in device pixels: the window's while open. While
+    // closed, as measured once after each open or close: the user's setting
+    // read, and the screen's scale from what this process last saw, or, when
+    // `lookAtScreen`, from a look at the display (what getRect does, for
+    // VST 2.4 hosts that size their window from it alone).
+    editor_scale::Size size(bool lookAtScreen = false);
+    // Told of every frame the interface runs; null for none.
+    void setFrameObserver(FrameObserver* observer);
 
     CVeSTView* view() const { return currentView.get(); }
     // The open window's platform id, 0 while closed.
@@ -61,14 +77,23 @@ public:
 private:
     // Takes the scale the sources give now; true when the size changed.
     bool rescale(double screen);
+    // The sources of a closed editor's scale, once after each open or close.
+    void measureClosed(bool lookAtScreen);
+    void saveChoice();
 
     CVeST* adapter;
     vst2::ERect rectangle;
     std::unique_ptr<EditorWindow> frame;
     std::unique_ptr<CVeSTView> currentView;
+    FrameObserver* observer = nullptr;
     std::uint32_t lastTicks;
     bool inIdle = false;
     double hostScale = 0.0;
-    double userScale = 0.0;  // read at getRect and open, not at every idle
+    double userScale = 0.0;    // read at open and when a closed size is measured, not at every idle
+    double chosenScale = 0.0;  // the user's resize through the host, for this editor's life
+    double closedScreen = 0.0;
+    bool closedMeasured = false;
+    bool choiceUnsaved = false;
+    std::uint32_t choiceTicks = 0;
     double current = 1.0;
 };

@@ -25,6 +25,13 @@ CVeSTView::~CVeSTView() = default;
 void CVeSTView::draw(CDrawContext& context) {
     if (adapter == nullptr) return;
     LentContext lent(adapter, context);
+    if (observer) observer->frameStarts();
+    struct Ended {
+        FrameObserver* observer;
+        ~Ended() {
+            if (observer) observer->frameEnded();
+        }
+    } ended{observer};
     if (adapter->callbacks.editorPaint) adapter->callbacks.editorPaint(adapter, right - left, bottom - top);
 }
 

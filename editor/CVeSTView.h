@@ -10,6 +10,17 @@
 
 class CVeST;
 
+// Told of each frame the effect's interface section runs: every change the
+// interface makes to a slider happens inside one.
+class FrameObserver {
+public:
+    virtual void frameStarts() = 0;
+    virtual void frameEnded() = 0;
+
+protected:
+    ~FrameObserver() = default;
+};
+
 class CVeSTView final : public EditorWindowClient {
 public:
     CVeSTView(CVeST* adapter, double width, double height);
@@ -27,5 +38,6 @@ public:
     bool onKeyUp(vst2::VstKeyCode& key) override;
 
     CVeST* adapter;
+    FrameObserver* observer = nullptr;
     double left = 0.0, top = 0.0, right, bottom;
 };

@@ -1,10 +1,18 @@
 #include "editor/EditorScale.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace editor_scale {
 
@@ -97,16 +105,29 @@ std::string settingsPath() {
 #endif
 }
 
+namespace {
+
+// The first 4 KiB of the settings file (a settings file is a few lines);
+// true when that was all of it, false also when there is no file to read.
+bool readSettings(const std::string& path, std::string& text) {
+    constexpr std::size_t kLimit = 4096;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    text.assign(kLimit + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    const auto read = static_cast<std::size_t>(file.gcount());
+    text.resize(std::min(read, kLimit));
+    return read <= kLimit;
+}
+
+}  // namespace
+
 double userScale() {
     if (const double session = parse(std::getenv("TONARVO_SCALE")); session > 0) return session;
     const std::string path = settingsPath();
     if (path.empty()) return 0.0;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return 0.0;
-    // A settings file is a few lines; anything larger is not ours to read whole.
-    std::string text(4096, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(file.gcount()));
+    std::string text;
+    readSettings(path, text);
     return fromSettings(text);
 }
 
@@ -119,6 +140,68 @@ double choose(double user, double host, double screen) {
 int scaled(int length, double s) {
     if (usable(s) == 0) s = 1.0;
     return static_cast<int>(std::lround(length * s));
+}
+
+Size fit(int layoutWidth, int layoutHeight, double width, double height) {
+    const double w = layoutWidth, h = layoutHeight;
+    if (!std::isfinite(width)) width = 0;
+    if (!std::isfinite(height)) height = 0;
+    // The point of the ratio's line nearest the proposal: a drag along one
+    // edge moves the size as much as it can along the other.
+    const double s = (width * w + height * h) / (w * w + h * h);
+    const double device = std::clamp(std::round(w * s), w * kSmallest, w * kLargest);
+    return {static_cast<int>(device), static_cast<int>(std::lround(h * device / w))};
+}
+
+std::string withScale(const std::string& text, double s) {
+    char value[32];
+    std::snprintf(value, sizeof value, "%.7f", s);
+    std::string number = value;
+    // Seven places keep the size the scale gives to the pixel; zeros after
+    // them say nothing.
+    number.erase(number.find_last_not_of('0') + 1);
+    if (number.back() == '.') number.pop_back();
+    std::istringstream lines(text);
+    std::string line, out;
+    bool written = false;
+    while (std::getline(lines, line)) {
+        const std::size_t start = line.find_first_not_of(" \t");
+        const std::size_t equals = start == std::string::npos ? std::string::npos : line.find('=', start);
+        std::string key = equals == std::string::npos ? std::string() : line.substr(start, equals - start);
+        key.erase(key.find_last_not_of(" \t") + 1);
+        const bool comment = start != std::string::npos && (line[start] == '#' || line[start] == ';');
+        if (!comment && key == "scale") {
+            if (!written) out += "scale=" + number + "\n";
+            written = true;
+            continue;
+        }
+        out += line + "\n";
+    }
+    if (!written) out += "scale=" + number + "\n";
+    return out;
+}
+
+bool saveUserScale(double s) {
+    if (usable(s) == 0) return false;
+    const std::string path = settingsPath();
+    if (path.empty()) return false;
+    std::string text;
+    if (!readSettings(path, text) && std::filesystem::exists(path)) return false;  // too large to be ours
+    std::error_code failed;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), failed);
+    // Written beside and moved over it: a host reading the file meanwhile
+    // (another instance opening its editor) sees the old file or the new.
+    const std::string temporary = path + ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << withScale(text, s);
+        if (!out.flush()) return false;
+    }
+#ifdef _WIN32
+    return MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+#endif
 }
 
 }  // namespace editor_scale

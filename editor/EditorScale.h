@@ -4,7 +4,8 @@
 //   1. TONARVO_SCALE in the environment (one session);
 //   2. the user's settings file, a line "scale=S" (kept across sessions):
 //      $XDG_CONFIG_HOME/Tonarvo/settings or ~/.config/Tonarvo/settings on
-//      Linux, %APPDATA%\Tonarvo\settings.ini on Windows;
+//      Linux, %APPDATA%\Tonarvo\settings.ini on Windows; a window the user
+//      resized through a host writes it;
 //   3. the host's own scale call (VST 3, CLAP, LV2 ui:scaleFactor);
 //   4. the screen (Windows: the window's DPI; X11: GDK_SCALE, else Xft.dpi).
 // A value that is no number, not finite, below 1 or above 4 does not count
@@ -37,5 +38,22 @@ double userScale();
 double choose(double user, double host, double screen);
 // A length of the layout in device pixels at scale s.
 int scaled(int length, double s);
+
+// The size nearest to width x height that shows a layout of layoutWidth x
+// layoutHeight at a usable scale: the proposal projected onto the layout's
+// ratio, a whole number of device pixels wide, the height rounded from the
+// width. A size this returns comes back unchanged.
+struct Size {
+    int width = 0, height = 0;
+    bool operator==(const Size&) const = default;
+};
+Size fit(int layoutWidth, int layoutHeight, double width, double height);
+
+// The settings file's text with its scale lines replaced by one "scale=S"
+// (appended when it had none); every other line stays as it was.
+std::string withScale(const std::string& text, double s);
+// Writes the user's scale into the settings file (the folder made when
+// missing, the file replaced whole); false when it cannot be written.
+bool saveUserScale(double s);
 
 }  // namespace editor_scale

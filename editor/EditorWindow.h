@@ -46,6 +46,9 @@ public:
         (void)parent;
         return 0.0;
     }
+    // The screen's scale as this process last saw it, without looking at the
+    // display (no connection is made); 0 when nothing is known.
+    virtual double rememberedScreenScale() { return 0.0; }
     // Destroys the window; harmless when it is not open.
     virtual void close() = 0;
     // The whole window needs a paint; merged until the next idle.

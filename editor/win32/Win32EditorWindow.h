@@ -49,6 +49,8 @@ public:
     // The window's DPI over 96 (GetDpiForWindow where the system has it,
     // else the screen's); followed while open through WM_DPICHANGED.
     double screenScale(void* parent) override;
+    // The system's DPI over 96 (a screen DC's; no window is needed).
+    double rememberedScreenScale() override { return hwnd ? screenDensity : win32_editor::dpiScale(nullptr); }
 
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

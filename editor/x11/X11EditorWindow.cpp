@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 #include <cairo-xlib.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -57,6 +58,10 @@ constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask |
 
 // VST key modifier bits.
 constexpr unsigned char kKeyShift = 1, kKeyAlt = 2, kKeyControl = 4;
+
+// The screen's scale as the last window to read it found it: what a closed
+// editor's size is measured at, when it may not look at the display itself.
+std::atomic<double> gLastScreenScale{0.0};
 
 std::unique_ptr<EditorWindow> createX11Window() { return std::make_unique<X11EditorWindow>(); }
 
@@ -161,7 +166,13 @@ double X11EditorWindow::screenScale(void*) {
     if (probe == nullptr) return 0.0;
     const double found = editor_scale::fromXResources(XResourceManagerString(probe));
     XCloseDisplay(probe);
+    gLastScreenScale = found;
     return found;
+}
+
+double X11EditorWindow::rememberedScreenScale() {
+    if (const double session = editor_scale::parse(std::getenv("GDK_SCALE")); session > 0) return session;
+    return display ? screenDensity : gLastScreenScale.load();
 }
 
 double X11EditorWindow::readScreenScale() {
@@ -180,6 +191,7 @@ double X11EditorWindow::readScreenScale() {
         found = editor_scale::fromXResources(text.c_str());
     }
     if (data) XFree(data);
+    gLastScreenScale = found;
     return found;
 }
 

@@ -28,6 +28,8 @@ public:
     // GDK_SCALE when set, else Xft.dpi / 96 from the screen's resources (as
     // desktop toolkits read them); followed while open.
     double screenScale(void* parent) override;
+    // GDK_SCALE when set, else what a window of this process last read.
+    double rememberedScreenScale() override;
     std::uintptr_t nativeWindow() const override { return window; }
     int eventDescriptor() const override { return display ? ConnectionNumber(display) : -1; }
 

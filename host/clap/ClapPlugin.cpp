@@ -100,7 +100,8 @@ Plugin::Plugin(const PluginRecord& record, const clap_host_t* host) : record(rec
     clap.on_main_thread = [](const clap_plugin_t*) {};
 }
 
-// The view goes first: it still closes the editor through the model.
+// The view goes first: it still closes the editor through the model, with
+// nothing reported (the host is destroying us).
 Plugin::~Plugin() { editor.reset(); }
 
 const clap_plugin_t* createPlugin(const PluginRecord& record, const clap_host_t* host) {
@@ -121,18 +122,10 @@ bool Plugin::init(const clap_plugin_t* p) {
     try {
         self->model = wrap::PluginModel::create(self->record.description, wrap::HostUnits::Plain);
         if (!self->model) return false;
-        // Win32 dispatches the editor's input in the host's message loop,
-        // outside the idle: every change since the last idle counts.
-#if defined(_WIN32)
-        self->edits = std::make_unique<wrap::EditReporter>(self->model->effect(), true);
-#else
-        self->edits = std::make_unique<wrap::EditReporter>(self->model->effect());
-#endif
         self->writesSeen.assign(self->model->parameterCount(), 0);
         self->editor = std::make_unique<View>(*self);
     } catch (const std::bad_alloc&) {
         self->editor.reset();
-        self->edits.reset();
         self->model.reset();
         return false;
     }
@@ -415,7 +408,6 @@ bool Plugin::load(const clap_plugin_t* p, const clap_istream_t* stream) {
         return false;
     }
     if (!self->model->loadState(state.data(), state.size())) return false;
-    self->edits->noteValues();  // the load's values are nobody's edit
     if (self->params && self->params->rescan) self->params->rescan(self->host, CLAP_PARAM_RESCAN_VALUES);
     return true;
 }
@@ -434,7 +426,6 @@ bool Plugin::loadPreset(const clap_plugin_t* p, std::uint32_t kind, const char* 
         if (host && host->on_error) host->on_error(self->host, kind, location, key, 0, "no such factory preset");
         return false;
     }
-    self->edits->noteValues();  // nobody's edit
     if (self->params && self->params->rescan) self->params->rescan(self->host, CLAP_PARAM_RESCAN_VALUES);
     if (host && host->loaded) host->loaded(self->host, kind, location, key);
     return true;
@@ -464,18 +455,6 @@ void Plugin::log(clap_log_severity severity, const char* text) const {
     if (logger && logger->log) logger->log(host, severity, text);
 }
 
-void Plugin::idleEdits() {
-    pushed = false;
-    edits->idle(*this);
-    if (pushed) requestFlush();
-}
-
-void Plugin::finishEdits() {
-    pushed = false;
-    edits->finish(*this);
-    if (pushed) requestFlush();
-}
-
 void Plugin::requestFlush() {
     if (params && params->request_flush)
         params->request_flush(host);
@@ -483,14 +462,14 @@ void Plugin::requestFlush() {
         host->request_process(host);
 }
 
-void Plugin::beginEdit(std::uint32_t p) { pushed |= ring.push({CLAP_EVENT_PARAM_GESTURE_BEGIN, p, 0.0}, 1); }
+void Plugin::beginEdit(std::uint32_t p) { ring.push({CLAP_EVENT_PARAM_GESTURE_BEGIN, p, 0.0}, 1); }
 
 void Plugin::performEdit(std::uint32_t p, double units, double) {
     model->noteReported(p);
-    pushed |= ring.push({CLAP_EVENT_PARAM_VALUE, p, units}, 1);
+    ring.push({CLAP_EVENT_PARAM_VALUE, p, units}, 1);
 }
 
-void Plugin::endEdit(std::uint32_t p) { pushed |= ring.push({CLAP_EVENT_PARAM_GESTURE_END, p, 0.0}); }
+void Plugin::endEdit(std::uint32_t p) { ring.push({CLAP_EVENT_PARAM_GESTURE_END, p, 0.0}); }
 
 bool Plugin::changedByHost(std::uint32_t p) {
     const std::uint32_t writes = model->hostWrites(p);

@@ -72,10 +72,10 @@ public:
     void log(clap_log_severity severity, const char* text) const;
     wrap::WrappedEffect& effect() const { return model->effect(); }
     View* view() const { return editor.get(); }
-    // One editor idle, its changes queued for the host as gestures.
-    void idleEdits();
-    // Ends the gestures still open (the editor closes).
-    void finishEdits();
+    // Where the editor's edits go: queued for the host as gestures, which
+    // requestFlush announces.
+    wrap::EditReporter::Listener& editListener() { return *this; }
+    void requestFlush();
 
 private:
     static bool init(const clap_plugin_t* p);
@@ -108,7 +108,6 @@ private:
     void takeEvents(const clap_input_events_t* events);
     void setTransport(const clap_event_transport_t& t);
     void drainEdits(const clap_output_events_t* out);
-    void requestFlush();
 
     // EditReporter::Listener, on the main thread.
     void beginEdit(std::uint32_t p) override;
@@ -125,12 +124,10 @@ private:
     const clap_host_log_t* logger = nullptr;
 
     std::unique_ptr<wrap::PluginModel> model;
-    std::unique_ptr<wrap::EditReporter> edits;
     std::unique_ptr<View> editor;
     std::vector<std::uint32_t> writesSeen;
     std::array<wrap::PluginModel::Change, 512> changes{};
     EditRing ring;
-    bool pushed = false;
 };
 
 // A new plug-in object for `host`, or null (no host, an incompatible host

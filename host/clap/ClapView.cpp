@@ -1,13 +1,8 @@
 #include "host/clap/ClapView.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "host/clap/ClapPlugin.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 namespace clapface {
 
@@ -15,17 +10,9 @@ namespace {
 
 #if defined(_WIN32)
 constexpr const char* kWindowApi = CLAP_WINDOW_API_WIN32;
-constexpr const char* kWindowProperty = "TonarvoClapPlugin";
-constexpr UINT_PTR kTimerEvent = 0x70C1A9;
-void CALLBACK windowTimer(HWND window, UINT, UINT_PTR, DWORD) {
-    if (auto* view = static_cast<View*>(GetPropA(window, kWindowProperty))) view->idle();
-}
 #else
 constexpr const char* kWindowApi = CLAP_WINDOW_API_X11;
 #endif
-
-// The editor's fixed size when the editor cannot say (it always can).
-constexpr std::uint32_t kEditorWidth = 681, kEditorHeight = 371;
 
 }  // namespace
 
@@ -36,15 +23,15 @@ const clap_plugin_gui_t* View::guiExtension() {
                                        &destroyGui,
                                        &setScale,
                                        &size,
-                                       [](const clap_plugin_t*) { return false; },
-                                       [](const clap_plugin_t*, clap_gui_resize_hints_t*) { return false; },
-                                       [](const clap_plugin_t*, std::uint32_t*, std::uint32_t*) { return false; },
+                                       [](const clap_plugin_t* q) { return of(q) != nullptr; },
+                                       &resizeHints,
+                                       &adjustSize,
                                        &setSize,
                                        &setParent,
                                        [](const clap_plugin_t*, const clap_window_t*) { return false; },
                                        [](const clap_plugin_t*, const char*) {},
-                                       [](const clap_plugin_t* q) { return of(q) != nullptr; },
-                                       [](const clap_plugin_t* q) { return of(q) != nullptr; }};
+                                       [](const clap_plugin_t* q) { return show(q, true); },
+                                       [](const clap_plugin_t* q) { return show(q, false); }};
     return &gui;
 }
 
@@ -60,10 +47,14 @@ const clap_plugin_posix_fd_support_t* View::fdExtension() {
 }
 #endif
 
+View::~View() { editor().close(*this, false); }
+
 View* View::of(const clap_plugin_t* p) {
     Plugin* plugin = Plugin::ready(p);
     return plugin ? plugin->view() : nullptr;
 }
+
+wrap::EditorHost& View::editor() const { return plugin.effect().editor(); }
 
 bool View::apiSupported(const clap_plugin_t*, const char* api, bool floating) {
     return !floating && api && std::strcmp(api, kWindowApi) == 0;
@@ -88,137 +79,120 @@ bool View::create(const clap_plugin_t* p, const char* api, bool floating) {
         self->plugin.log(CLAP_LOG_WARNING, "no clap.timer-support from the host: the editor cannot run");
         return false;
     }
-    if (!timers->register_timer(self->plugin.hostObject(), kEditorTimerMs, &self->timerId)) {
-        self->timerId = CLAP_INVALID_ID;
-        return false;
-    }
 #endif
     self->created = true;
     return true;
 }
 
 void View::destroyGui(const clap_plugin_t* p) {
-    if (View* self = of(p)) self->destroy();
-}
-
-void View::destroy() {
-    if (!created) return;
-    close();
-#if !defined(_WIN32)
-    if (timerId != CLAP_INVALID_ID) plugin.hostTimers()->unregister_timer(plugin.hostObject(), timerId);
-    timerId = CLAP_INVALID_ID;
-#endif
-    created = false;
+    View* self = of(p);
+    if (!self) return;
+    self->editor().close(*self);
+    self->created = false;
 }
 
 bool View::size(const clap_plugin_t* p, std::uint32_t* w, std::uint32_t* h) {
     View* self = of(p);
     if (!self || !w || !h) return false;
-    *w = self->width();
-    *h = self->height();
+    const editor_scale::Size s = self->editor().size(*self);
+    *w = static_cast<std::uint32_t>(s.width);
+    *h = static_cast<std::uint32_t>(s.height);
+    return true;
+}
+
+bool View::resizeHints(const clap_plugin_t* p, clap_gui_resize_hints_t* hints) {
+    View* self = of(p);
+    if (!self || !hints) return false;
+    const editor_scale::Size layout = self->editor().layout();
+    *hints = {true, true, true, static_cast<std::uint32_t>(layout.width), static_cast<std::uint32_t>(layout.height)};
+    return true;
+}
+
+bool View::adjustSize(const clap_plugin_t* p, std::uint32_t* w, std::uint32_t* h) {
+    View* self = of(p);
+    if (!self || !w || !h) return false;
+    const editor_scale::Size fitted = self->editor().fit(*w, *h);
+    *w = static_cast<std::uint32_t>(fitted.width);
+    *h = static_cast<std::uint32_t>(fitted.height);
     return true;
 }
 
 bool View::setSize(const clap_plugin_t* p, std::uint32_t w, std::uint32_t h) {
     View* self = of(p);
-    return self && w == self->width() && h == self->height();
+    return self && self->editor().setSize(*self, w, h);
 }
 
 bool View::setParent(const clap_plugin_t* p, const clap_window_t* window) {
     View* self = of(p);
     if (!self || !self->created || !window || !apiSupported(p, window->api, false)) return false;
-    self->close();
-    wrap::WrappedEffect& effect = self->plugin.effect();
 #if defined(_WIN32)
     void* parent = window->win32;
 #else
     void* parent = reinterpret_cast<void*>(static_cast<std::uintptr_t>(window->x11));
 #endif
-    if (!parent || !effect.openEditor(parent)) return false;
-    self->open = true;
-#if defined(_WIN32)
-    // The host's message loop runs the editor: a timer on its window.
-    const HWND editor = reinterpret_cast<HWND>(effect.editorWindow());
-    SetPropA(editor, kWindowProperty, self);
-    SetTimer(editor, kTimerEvent, kEditorTimerMs, &windowTimer);
-#else
-    // The X connection's events wake the host's loop at once; the timer
-    // paces the frames and pumps when the host has no fd support.
-    const clap_host_posix_fd_support_t* fds = self->plugin.hostFds();
-    const int fd = effect.editorEventDescriptor();
-    if (fd >= 0 && fds && fds->register_fd && fds->unregister_fd &&
-        fds->register_fd(self->plugin.hostObject(), fd, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR))
-        self->watchedFd = fd;
-#endif
-    self->shownWidth = self->width();
-    self->shownHeight = self->height();
+    if (!self->editor().open(*self, self->plugin.editListener(), parent)) return false;
     // The first frame is in the parent when this returns.
-    self->idle();
+    self->editor().idle(*self);
     return true;
 }
 
 // x11 and win32 count physical pixels: the host's scale replaces the
-// screen's (it never multiplies it); the user's setting still wins.
+// screen's (it never multiplies it); the user's choice still wins.
 bool View::setScale(const clap_plugin_t* p, double scale) {
     View* self = of(p);
-    if (!self || !std::isfinite(scale) || scale <= 0) return false;
-    self->plugin.effect().setEditorScale(scale);
-    self->followSize();
-    return true;
+    return self && self->editor().setScale(*self, scale);
 }
 
-void View::followSize() {
-    if (!open) return;  // the host asks get_size before set_parent
-    const std::uint32_t w = width(), h = height();
-    if (w == shownWidth && h == shownHeight) return;
-    shownWidth = w;
-    shownHeight = h;
-    const clap_host_gui_t* gui = plugin.hostGui();
-    if (gui && gui->request_resize) gui->request_resize(plugin.hostObject(), w, h);
-}
-
-void View::close() {
-    if (!open) return;
-    plugin.finishEdits();
-    wrap::WrappedEffect& effect = plugin.effect();
-#if defined(_WIN32)
-    const HWND editor = reinterpret_cast<HWND>(effect.editorWindow());
-    if (editor) {
-        KillTimer(editor, kTimerEvent);
-        RemovePropA(editor, kWindowProperty);
-    }
-#else
-    if (watchedFd >= 0) plugin.hostFds()->unregister_fd(plugin.hostObject(), watchedFd);
-    watchedFd = -1;
-#endif
-    effect.closeEditor();
-    open = false;
-}
-
-void View::idle() {
-    if (!open) return;
-    plugin.idleEdits();
-    followSize();  // a move to another screen may have rescaled the editor
-}
-
-std::uint32_t View::width() const {
-    const std::int32_t w = plugin.effect().editorWidth();
-    return w > 0 ? static_cast<std::uint32_t>(w) : kEditorWidth;
-}
-
-std::uint32_t View::height() const {
-    const std::int32_t h = plugin.effect().editorHeight();
-    return h > 0 ? static_cast<std::uint32_t>(h) : kEditorHeight;
+bool View::show(const clap_plugin_t* p, bool shown) {
+    View* self = of(p);
+    return self && self->created && self->editor().show(*self, shown);
 }
 
 void View::onTimer(const clap_plugin_t* p, clap_id id) {
     View* self = of(p);
-    if (self && id == self->timerId) self->idle();
+    if (self && id == self->timerId) self->editor().idle(*self);
 }
 
 void View::onFd(const clap_plugin_t* p, int fd, clap_posix_fd_flags_t) {
     View* self = of(p);
-    if (self && fd == self->watchedFd) self->idle();
+    if (self && fd == self->watchedFd) self->editor().idle(*self);
 }
+
+bool View::startTimer(std::uint32_t milliseconds) {
+    const clap_host_timer_support_t* timers = plugin.hostTimers();
+    if (!timers || !timers->register_timer(plugin.hostObject(), milliseconds, &timerId)) {
+        timerId = CLAP_INVALID_ID;
+        return false;
+    }
+    return true;
+}
+
+void View::stopTimer() {
+    if (timerId != CLAP_INVALID_ID) plugin.hostTimers()->unregister_timer(plugin.hostObject(), timerId);
+    timerId = CLAP_INVALID_ID;
+}
+
+// The X connection's events wake the host's loop at once; the timer paces
+// the frames and pumps when the host has no descriptor support.
+bool View::watchDescriptor(int fd) {
+    const clap_host_posix_fd_support_t* fds = plugin.hostFds();
+    if (!fds || !fds->register_fd || !fds->unregister_fd ||
+        !fds->register_fd(plugin.hostObject(), fd, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR))
+        return false;
+    watchedFd = fd;
+    return true;
+}
+
+void View::unwatchDescriptor(int fd) {
+    plugin.hostFds()->unregister_fd(plugin.hostObject(), fd);
+    watchedFd = -1;
+}
+
+bool View::requestSize(std::uint32_t w, std::uint32_t h) {
+    const clap_host_gui_t* gui = plugin.hostGui();
+    return !gui || !gui->request_resize || gui->request_resize(plugin.hostObject(), w, h);
+}
+
+void View::editsReported() { plugin.requestFlush(); }
 
 }  // namespace clapface

@@ -1,26 +1,25 @@
-// The CLAP face's editor: the gui extension over the effect's own editor,
-// embedded in the host's window (x11 on Linux, win32 on Windows). On Linux
-// the host's loop runs it (a host timer, and the editor's X connection
-// through the host's descriptor support); on Windows a window timer on the
-// editor's window runs in the host's message loop.
+// The CLAP face's editor: the gui extension over the effect's own editor
+// (wrap::EditorHost), embedded in the host's window (x11 on Linux, win32 on
+// Windows), in CLAP's words. On Linux the host's timer and descriptor
+// support run it; sizes and scales cross as get_size, the resize hints,
+// adjust_size, set_size, set_scale and request_resize.
 #pragma once
 
 #include <cstdint>
 
 #include "host/clap/ClapAbi.h"
+#include "host/wrap/EditorHost.h"
 
 namespace clapface {
 
 class Plugin;
 
-// Editor idles per second driven from the host's timer or a window timer.
-inline constexpr std::uint32_t kEditorTimerMs = 20;
-
-class View {
+class View final : private wrap::EditorHost::Face {
 public:
     explicit View(Plugin& plugin) : plugin(plugin) {}
-    // Also when a host destroys the instance with its editor still made.
-    ~View() { destroy(); }
+    // Also when a host destroys the instance with its editor still made:
+    // nothing is reported then.
+    ~View();
     View(const View&) = delete;
     View& operator=(const View&) = delete;
 
@@ -38,27 +37,27 @@ private:
     static void destroyGui(const clap_plugin_t* p);
     static bool setScale(const clap_plugin_t* p, double scale);
     static bool size(const clap_plugin_t* p, std::uint32_t* width, std::uint32_t* height);
+    static bool resizeHints(const clap_plugin_t* p, clap_gui_resize_hints_t* hints);
+    static bool adjustSize(const clap_plugin_t* p, std::uint32_t* width, std::uint32_t* height);
     static bool setSize(const clap_plugin_t* p, std::uint32_t width, std::uint32_t height);
     static bool setParent(const clap_plugin_t* p, const clap_window_t* window);
+    static bool show(const clap_plugin_t* p, bool shown);
     static void onTimer(const clap_plugin_t* p, clap_id id);
     static void onFd(const clap_plugin_t* p, int fd, clap_posix_fd_flags_t flags);
 
-    void destroy();
-    void close();
+    wrap::EditorHost& editor() const;
 
-public:
-    // One editor idle: from the host's timer, the X connection or a window timer.
-    void idle();
-
-private:
-    // Asks the host for the editor's new size once it changed.
-    void followSize();
-    std::uint32_t width() const;
-    std::uint32_t height() const;
+    // EditorHost::Face: the host's timer and descriptor support, its gui's
+    // request_resize, and a flush asked for when edits were queued.
+    bool startTimer(std::uint32_t milliseconds) override;
+    void stopTimer() override;
+    bool watchDescriptor(int fd) override;
+    void unwatchDescriptor(int fd) override;
+    bool requestSize(std::uint32_t width, std::uint32_t height) override;
+    void editsReported() override;
 
     Plugin& plugin;
-    bool created = false, open = false;
-    std::uint32_t shownWidth = 0, shownHeight = 0;  // the size the host was last told
+    bool created = false;
     clap_id timerId = CLAP_INVALID_ID;
     int watchedFd = -1;
 };

@@ -143,8 +143,8 @@ std::string descriptionTtl(const Plugin& plugin, const BundleNames& names) {
            "\t\tlv2:portProperty lv2:toggled , lv2:integer , lv2:connectionOptional ;\n\t] .\n\n";
     out << iri(names.uiUri) << "\n\ta ui:X11UI ;\n\tlv2:requiredFeature ui:idleInterface , ui:parent , "
         << kInstanceAccess
-        << " ;\n\tlv2:optionalFeature ui:resize , ui:noUserResize , ui:fixedSize , opts:options , urid:map ;\n"
-           "\tlv2:extensionData ui:idleInterface , opts:interface ;\n"
+        << " ;\n\tlv2:optionalFeature ui:resize , opts:options , urid:map ;\n"
+           "\tlv2:extensionData ui:idleInterface , opts:interface , ui:resize ;\n"
            "\topts:supportedOption ui:scaleFactor .\n";
     return out.str();
 }

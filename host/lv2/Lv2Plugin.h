@@ -56,10 +56,6 @@ public:
     // Parameter p's current value in the slider's own units.
     double controlValue(std::uint32_t parameter) const { return shared->hostValue(parameter); }
 
-    // The user interface showing the editor, if any: an instance has one
-    // editor, and a second interface takes it over from the first.
-    const void* editorOwner = nullptr;
-
 private:
     explicit Plugin(std::unique_ptr<wrap::PluginModel> model);
 

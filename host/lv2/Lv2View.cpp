@@ -17,11 +17,12 @@ namespace lv2face {
 
 namespace {
 
-class View final : private wrap::EditReporter::Listener {
+class View final : private wrap::EditReporter::Listener, private wrap::EditorHost::Face {
 public:
     View(Plugin& plugin, LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Resize* resize,
           LV2_URID_Map* map)
-        : plugin(plugin), write(write), controller(controller), edits(plugin.wrapped()) {
+        : editor(&plugin.wrapped().editor()), model(&plugin.model()), firstControl(plugin.ports().firstControl()),
+          write(write), controller(controller) {
         for (std::uint32_t p = 0; p < plugin.ports().controls; ++p)
             hostValues.push_back(static_cast<float>(plugin.controlValue(p)));
         if (resize && resize->ui_resize) this->resize = *resize;
@@ -30,28 +31,27 @@ public:
             floatType = map->map(map->handle, LV2_ATOM__Float);
             doubleType = map->map(map->handle, LV2_ATOM__Double);
         }
+        // A new interface starts from no host scale: one a previous
+        // interface's host set is not this host's.
+        editor->setScale(*this, 0);
     }
 
     ~View() {
-        if (plugin.editorOwner != this) return;
-        plugin.wrapped().closeEditor();
-        plugin.editorOwner = nullptr;
+        if (editor) editor->close(*this);
     }
 
-    // The editor's window inside `parent`; 0 when it cannot be opened.
+    // The editor's window inside `parent`; 0 when it cannot be opened. A host
+    // that can size its window to the editor hears its size.
     std::uintptr_t open(void* parent) {
-        if (!plugin.wrapped().openEditor(parent)) return 0;
-        plugin.editorOwner = this;
-        return plugin.wrapped().editorWindow();
+        return editor->open(*this, *this, parent) ? editor->window() : 0;
     }
 
     // Mouse events and paints happen inside the editor's idle, and so does
-    // every slider change the interface makes: whatever moved meanwhile is
-    // sent to the host.
+    // every slider change the interface makes: they are sent to the host.
     int idle() {
-        if (plugin.editorOwner != this) return 1;  // another interface took the editor over
-        edits.idle(*this);
-        reportSize();  // the screen's density may have changed under the editor
+        // Another interface took the editor over, or the plug-in is gone.
+        if (!editor || !editor->owns(*this)) return 1;
+        editor->idle(*this);
         return 0;
     }
 
@@ -73,29 +73,21 @@ public:
                 status |= LV2_OPTIONS_ERR_BAD_VALUE;
                 continue;
             }
-            plugin.wrapped().setEditorScale(factor);
+            if (!editor || !editor->setScale(*this, factor)) status |= LV2_OPTIONS_ERR_BAD_VALUE;
         }
-        if (plugin.editorOwner == this) reportSize();
         return static_cast<LV2_Options_Status>(status);
     }
 
-    // Tells the host the editor's size when it differs from what it was told.
-    void reportSize() {
-        const wrap::WrappedEffect& core = plugin.wrapped();
-        const std::int32_t w = core.editorWidth(), h = core.editorHeight();
-        if (w == reportedWidth && h == reportedHeight) return;
-        reportedWidth = w;
-        reportedHeight = h;
-        if (resize.ui_resize && w > 0 && h > 0) resize.ui_resize(resize.handle, w, h);
-    }
+    // The host resized the interface (ui:resize offered by the interface):
+    // it takes the nearest size that fits; 0 when that is the one given.
+    int resizeTo(int width, int height) { return editor && editor->setSize(*this, width, height) ? 0 : 1; }
 
     // The host's value of a control; the interface shows the effect's, which
     // follows at the next run.
     void portEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format, const void* buffer) {
-        const PortLayout& ports = plugin.ports();
         if (format != 0 || size != sizeof(float) || buffer == nullptr) return;
-        if (port < ports.firstControl() || port >= ports.timePort()) return;
-        std::memcpy(&hostValues[port - ports.firstControl()], buffer, sizeof(float));
+        if (port < firstControl || port - firstControl >= hostValues.size()) return;
+        std::memcpy(&hostValues[port - firstControl], buffer, sizeof(float));
     }
 
 private:
@@ -103,21 +95,36 @@ private:
     void beginEdit(std::uint32_t) override {}
     void endEdit(std::uint32_t) override {}
     void performEdit(std::uint32_t p, double units, double) override {
-        plugin.model().noteReported(p);
+        if (model) model->noteReported(p);
         float value = static_cast<float>(units);
         if (value == hostValues[p]) return;
         hostValues[p] = value;
-        write(controller, plugin.ports().firstControl() + p, sizeof value, 0, &value);
+        write(controller, firstControl + p, sizeof value, 0, &value);
     }
 
-    Plugin& plugin;
+    // EditorHost::Face: the host's idle interface is the timer; the size
+    // goes through the host's ui:resize when it offers one.
+    bool startTimer(std::uint32_t) override { return true; }
+    void stopTimer() override {}
+    bool requestSize(std::uint32_t width, std::uint32_t height) override {
+        return !resize.ui_resize ||
+               resize.ui_resize(resize.handle, static_cast<int>(width), static_cast<int>(height)) == 0;
+    }
+    // Another interface took the editor, or the plug-in went first; the
+    // host hears so at the next idle.
+    void editorLost() override {
+        editor = nullptr;
+        model = nullptr;
+    }
+
+    wrap::EditorHost* editor;
+    wrap::PluginModel* model;
+    std::uint32_t firstControl;
     LV2UI_Write_Function write;
     LV2UI_Controller controller;
     std::vector<float> hostValues;
-    wrap::EditReporter edits;
     LV2UI_Resize resize{};
     LV2_URID scaleFactorKey = 0, floatType = 0, doubleType = 0;
-    std::int32_t reportedWidth = 0, reportedHeight = 0;
 };
 
 View* self(LV2UI_Handle handle) { return static_cast<View*>(handle); }
@@ -140,17 +147,10 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor* descriptor, const char* pluginU
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    // The host's scale first, so the window opens at its size. Without one
-    // the editor keeps the scale it had (a previous interface's host may
-    // have set one): a new interface starts from the screen again.
-    plugin->wrapped().setEditorScale(0);
     ui->setOptions(static_cast<const LV2_Options_Option*>(featureData(features, LV2_OPTIONS__options)));
     const std::uintptr_t window = ui->open(parent);
     if (window == 0) return nullptr;
     *widget = reinterpret_cast<LV2UI_Widget>(window);
-    // The layout is fixed; a host that can size its window to us hears the
-    // size at this scale now, and again whenever the scale changes it.
-    ui->reportSize();
     return ui.release();
 }
 
@@ -169,11 +169,17 @@ std::uint32_t setOptions(LV2UI_Handle handle, const LV2_Options_Option* options)
     return handle ? self(handle)->setOptions(options) : LV2_OPTIONS_ERR_UNKNOWN;
 }
 
+int resize(LV2UI_Feature_Handle handle, int width, int height) {
+    return handle ? self(static_cast<LV2UI_Handle>(handle))->resizeTo(width, height) : 1;
+}
+
 const void* extensionData(const char* uri) {
     static const LV2UI_Idle_Interface idleInterface{&idle};
     static const LV2_Options_Interface optionsInterface{&getOptions, &setOptions};
+    static const LV2UI_Resize resizeInterface{nullptr, &resize};
     if (uri && std::strcmp(uri, LV2_UI__idleInterface) == 0) return &idleInterface;
     if (uri && std::strcmp(uri, LV2_OPTIONS__interface) == 0) return &optionsInterface;
+    if (uri && std::strcmp(uri, LV2_UI__resize) == 0) return &resizeInterface;
     return nullptr;
 }
 

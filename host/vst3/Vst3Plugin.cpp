@@ -45,17 +45,8 @@ Plugin* Plugin::create(const PluginClass& plugin, Linux::IRunLoop* factoryRunLoo
     }
 }
 
-// Win32 dispatches the editor's input in the host's message loop, outside
-// the idle: every change since the last idle counts.
-#if defined(_WIN32)
-constexpr bool kEditsSinceLastIdle = true;
-#else
-constexpr bool kEditsSinceLastIdle = false;
-#endif
-
 Plugin::Plugin(std::unique_ptr<wrap::PluginModel> made)
-    : model(std::move(made)), edits(model->effect(), kEditsSinceLastIdle),
-      changeBuffer(kChangeCapacity), writesSeen(model->parameterCount(), 0) {}
+    : model(std::move(made)), changeBuffer(kChangeCapacity), writesSeen(model->parameterCount(), 0) {}
 
 Plugin::~Plugin() {
     // The effect closes its editor and switches off as it goes.
@@ -99,7 +90,7 @@ tresult VST3_CALL Plugin::initialize(FUnknown*) { return kResultOk; }
 
 tresult VST3_CALL Plugin::terminate() {
     model->setActive(false);
-    edits.finish(*this);  // on the handler that saw the gestures begin
+    model->effect().editor().finishEdits(*this);  // on the handler that saw the gestures begin
     releaseAndClear(groups);
     releaseAndClear(handler);
     return kResultOk;
@@ -450,7 +441,7 @@ tresult VST3_CALL Plugin::setComponentHandler(IComponentHandler* next) {
     // A drag still held ends on the handler that saw it begin: the host
     // would otherwise keep the parameter touched (its automation in touch
     // mode) for good.
-    if (next != handler) edits.finish(*this);
+    if (next != handler) model->effect().editor().finishEdits(*this);
     releaseAndClear(groups);
     releaseAndClear(handler);
     handler = next;
@@ -466,23 +457,6 @@ IPlugView* VST3_CALL Plugin::createView(FIDString name) {
 }
 
 // ---------------------------------------------------------------- the editor
-
-bool Plugin::openEditor(const void* owner, void* parent) {
-    if (!model->effect().openEditor(parent)) return false;
-    editorOwner = owner;
-    return true;
-}
-
-void Plugin::closeEditor(const void* owner) {
-    if (!ownsEditor(owner)) return;
-    edits.finish(*this);
-    model->effect().closeEditor();
-    editorOwner = nullptr;
-}
-
-void Plugin::idleEditor(const void* owner) {
-    if (ownsEditor(owner)) edits.idle(*this);
-}
 
 void Plugin::beginEdit(std::uint32_t p) {
     if (handler) handler->beginEdit(p);

@@ -70,13 +70,9 @@ public:
     vst3::tresult VST3_CALL setComponentHandler(vst3::IComponentHandler* handler) override;
     vst3::IPlugView* VST3_CALL createView(vst3::FIDString name) override;
 
-    // For the editor's view, on the host's UI thread. One view at a time
-    // holds the effect's editor; a later one takes it over.
-    bool openEditor(const void* owner, void* parent);
-    void closeEditor(const void* owner);
-    // One editor idle, its slider changes reported to the host as edits.
-    void idleEditor(const void* owner);
-    bool ownsEditor(const void* owner) const { return owner != nullptr && editorOwner == owner; }
+    // Where the editor's view reports the edits the interface makes (on the
+    // host's UI thread): as the host's beginEdit, performEdit and endEdit.
+    wrap::EditReporter::Listener& editListener() { return *this; }
     wrap::WrappedEffect& wrapped() { return model->effect(); }
     // The run loop the factory's host context gave, if any (borrowed).
     vst3::Linux::IRunLoop* factoryRunLoop() const { return runLoop; }
@@ -101,15 +97,13 @@ private:
 
     std::atomic<vst3::uint32> references{1};
     std::unique_ptr<wrap::PluginModel> model;
-    wrap::EditReporter edits;
     vst3::IComponentHandler* handler = nullptr;
     vst3::IComponentHandler2* groups = nullptr;  // where the host offers group edits
     vst3::Linux::IRunLoop* runLoop = nullptr;
-    const void* editorOwner = nullptr;
     vst3::int32 sampleSize = vst3::kSample32;
     // The block's changes, made before any process call.
     std::vector<wrap::PluginModel::Change> changeBuffer;
-    // The model's count of host writes per parameter at the last editor idle.
+    // The model's count of host writes per parameter at the last edit report.
     std::vector<std::uint32_t> writesSeen;
 };
 

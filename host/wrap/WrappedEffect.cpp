@@ -8,7 +8,6 @@
 #include <cstring>
 #include <new>
 
-#include "editor/CVeSTEditor.h"
 #include "host/CVeST.h"
 #include "runtime/SharedValue.h"
 #include "runtime/TPlexa.h"
@@ -57,6 +56,7 @@ std::unique_ptr<WrappedEffect> WrappedEffect::create(InstanceFactory factory, do
         self->dispatch(effOpen);
         self->setSampleRate(sampleRate);
         self->setBlockSize(maxBlock);
+        self->editorHost = std::make_unique<EditorHost>(*self);
         return self;
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -64,6 +64,8 @@ std::unique_ptr<WrappedEffect> WrappedEffect::create(InstanceFactory factory, do
 }
 
 WrappedEffect::~WrappedEffect() {
+    // The editor's host closes the editor while the effect is whole.
+    editorHost.reset();
     // Closing the descriptor destroys the adapter, the effect and the editor.
     if (active) dispatch(effMainsChanged, 0, 0);
     instance->dispatcher(instance, effClose, 0, 0, nullptr, 0.0f);
@@ -306,103 +308,6 @@ std::vector<std::uint8_t> WrappedEffect::saveChunk(const double* values) {
 bool WrappedEffect::restoreChunk(const void* data, std::size_t size) {
     if (data == nullptr || size == 0 || size > INT32_MAX) return false;
     return dispatch(effSetChunk, 0, static_cast<VstIntPtr>(size), const_cast<void*>(data)) != 0;
-}
-
-namespace {
-CVeSTEditor* editorOf(const CVeST& vst) { return static_cast<CVeSTEditor*>(vst.getEditor()); }
-
-// The size as the VST 2.4 face reports it: while closed, this also settles
-// the scale from the user's setting, the host's and the screen's.
-vst2::ERect editorRect(const CVeST& vst) {
-    vst2::ERect* rect = nullptr;
-    if (CVeSTEditor* editor = editorOf(vst); editor && editor->getRect(&rect) && rect) return *rect;
-    return {};
-}
-}  // namespace
-
-bool WrappedEffect::openEditor(void* parent) { return dispatch(effEditOpen, 0, 0, parent) == 1; }
-void WrappedEffect::closeEditor() { dispatch(effEditClose); }
-void WrappedEffect::idleEditor() { dispatch(effEditIdle); }
-
-std::uintptr_t WrappedEffect::editorWindow() const {
-    const CVeSTEditor* editor = editorOf(*vst);
-    return editor ? editor->nativeWindow() : 0;
-}
-
-int WrappedEffect::editorEventDescriptor() const {
-    const CVeSTEditor* editor = editorOf(*vst);
-    return editor ? editor->eventDescriptor() : -1;
-}
-
-bool WrappedEffect::editorOpen() const { return editorWindow() != 0; }
-
-std::int32_t WrappedEffect::editorWidth() const { return editorRect(*vst).right; }
-
-std::int32_t WrappedEffect::editorHeight() const { return editorRect(*vst).bottom; }
-
-bool WrappedEffect::setEditorScale(double scale) {
-    CVeSTEditor* editor = editorOf(*vst);
-    return editor && editor->setScale(scale);
-}
-
-bool WrappedEffect::editorButtonDown() const {
-    // The effect's button word: left 1, right 2, middle 64; the rest are keys.
-    const double cap = effect().mouseCap;
-    return std::isfinite(cap) && (static_cast<std::int64_t>(cap) & (1 | 2 | 64)) != 0;
-}
-
-namespace {
-bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
-}  // namespace
-
-EditReporter::EditReporter(WrappedEffect& effect, bool sinceLastIdle)
-    : effect(effect), sinceLastIdle(sinceLastIdle), before(effect.parameters(), 0.0),
-      inGesture(effect.parameters(), false), moved(effect.parameters(), 0) {
-    noteValues();
-}
-
-void EditReporter::noteValues() {
-    for (std::uint32_t p = 0; p < before.size(); ++p) before[p] = effect.value(p);
-}
-
-void EditReporter::idle(Listener& listener) {
-    if (!sinceLastIdle) noteValues();
-    effect.idleEditor();
-    const bool held = effect.editorButtonDown();
-    std::size_t changed = 0;
-    bool open = false;
-    for (std::uint32_t p = 0; p < before.size(); ++p) {
-        open = open || inGesture[p];
-        // Asked every idle, so a host change is never carried over to a later edit.
-        const bool byHost = sinceLastIdle && listener.changedByHost(p);
-        const double now = effect.value(p);
-        moved[p] = !sameBits(now, before[p]) && !byHost;
-        if (!sameBits(now, before[p])) before[p] = now;
-        if (moved[p]) ++changed;
-    }
-    if (changed > 1 && !open && !grouped) {
-        grouped = true;
-        listener.beginGroup();
-    }
-    for (std::uint32_t p = 0; p < before.size(); ++p) {
-        if (!moved[p]) continue;
-        if (!inGesture[p]) listener.beginEdit(p);
-        inGesture[p] = true;
-        listener.performEdit(p, before[p], effect.normalized(p));
-    }
-    if (!held) finish(listener);
-}
-
-void EditReporter::finish(Listener& listener) {
-    for (std::uint32_t p = 0; p < inGesture.size(); ++p)
-        if (inGesture[p]) {
-            inGesture[p] = false;
-            listener.endEdit(p);
-        }
-    if (grouped) {
-        grouped = false;
-        listener.endGroup();
-    }
 }
 
 }  // namespace wrap

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/vst2_abi.h"
+#include "host/wrap/EditorHost.h"
 
 class CVeST;
 namespace plexa {
@@ -139,28 +140,8 @@ public:
     // Reads as the chunk rules say; false when the effect refused it.
     bool restoreChunk(const void* data, std::size_t size);
 
-    // The effect's editor, opened inside `parent` (an X11 window id or HWND).
-    bool openEditor(void* parent);
-    void closeEditor();
-    void idleEditor();
-    std::uintptr_t editorWindow() const;
-    // The descriptor the editor's window-system events arrive on (the X
-    // connection), for hosts that watch it; -1 when there is none.
-    int editorEventDescriptor() const;
-    bool editorOpen() const;
-    // The editor's size in device pixels: the layout (681 x 371) times the
-    // scale it takes now, before or while open. Ask again after a scale
-    // call, an open and an idle: the screen or the user may change it.
-    std::int32_t editorWidth() const;
-    std::int32_t editorHeight() const;
-    // The host's scale for the editor (VST 3 setContentScaleFactor, CLAP
-    // set_scale, LV2 ui:scaleFactor), 1 to 4; anything else withdraws it.
-    // The user's own setting still comes first (editor/EditorScale.h). An
-    // open window resizes at once; true when the size changed, so the face
-    // tells its host the new editorWidth() x editorHeight().
-    bool setEditorScale(double scale);
-    // Whether a mouse button was down at the editor's last frame.
-    bool editorButtonDown() const;
+    // The effect's editor, as every face hosts it.
+    EditorHost& editor() const { return *editorHost; }
 
     vst2::VstIntPtr dispatch(std::int32_t opcode, std::int32_t index = 0, vst2::VstIntPtr value = 0,
                              void* ptr = nullptr, float opt = 0.0f);
@@ -179,6 +160,7 @@ private:
 
     vst2::AEffect* instance;
     CVeST* vst;
+    std::unique_ptr<EditorHost> editorHost;
     std::uint32_t inputCount = 0, outputCount = 0, parameterCount = 0;
     std::int32_t maxBlock = kDefaultBlockSize;
     bool active = false;
@@ -190,51 +172,6 @@ private:
     std::vector<double*> doublePointers;
     std::vector<float> floatCopy;
     std::vector<double> doubleCopy;
-};
-
-// Notices what the editor changed in a frame and reports it as a format's
-// edits: a change while a button is held opens a gesture for the parameter
-// (begin, then a value for each change), released buttons close every open
-// gesture; a change seen with no button held (a quick click the frame saw
-// once) is begun, reported and ended at once.
-//
-// Where the window system hands the editor its input outside the idle (Win32:
-// the host's message loop dispatches to the editor's window), a change is
-// whatever moved since the previous idle, unless the listener says the host
-// made it.
-class EditReporter {
-public:
-    struct Listener {
-        virtual void beginEdit(std::uint32_t p) = 0;
-        virtual void performEdit(std::uint32_t p, double units, double normalised) = 0;
-        virtual void endEdit(std::uint32_t p) = 0;
-        // Since the previous idle, the host set p (for the since-last-idle mode).
-        virtual bool changedByHost(std::uint32_t) { return false; }
-        // Around the gestures of several parameters one action opened at
-        // once (the logo's reset): a host that groups edits undoes them in
-        // one step.
-        virtual void beginGroup() {}
-        virtual void endGroup() {}
-
-    protected:
-        ~Listener() = default;
-    };
-    explicit EditReporter(WrappedEffect& effect, bool sinceLastIdle = false);
-    // Runs one editor idle and reports what it changed.
-    void idle(Listener& listener);
-    // Ends the gestures still open (the editor is closing).
-    void finish(Listener& listener);
-    // The current values count as seen (after a restore, in the
-    // since-last-idle mode).
-    void noteValues();
-
-private:
-    WrappedEffect& effect;
-    bool sinceLastIdle;
-    std::vector<double> before;
-    std::vector<bool> inGesture;
-    std::vector<char> moved;
-    bool grouped = false;
 };
 
 }  // namespace wrap

@@ -1,18 +1,33 @@
 // The CLAP editor in a host of our own under Xvfb: it embeds in the host's
-// window at its fixed size, runs from the host's timer and X connection,
-// tells the host of a click as a gesture through request_flush and flush,
-// shows what the host set without sending it back, and leaves nothing behind.
+// window at its size, runs from the host's timer and X connection, tells the
+// host of a click as a gesture through request_flush and flush, shows what
+// the host set without sending it back, and leaves nothing behind; the host
+// resizes it, and drives it in any order.
 #include "../support/X11Support.h"
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <poll.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <sstream>
 #include <thread>
 
 #include "ClapTestHost.h"
+
+// Every display connection of the process, the plug-in's among them (this
+// program exports the symbol, so the plug-in's calls land here).
+int gDisplayOpens = 0;
+extern "C" __attribute__((visibility("default"))) Display* XOpenDisplay(const char* name) {
+    ++gDisplayOpens;
+    static const auto real = reinterpret_cast<Display* (*)(const char*)>(dlsym(RTLD_NEXT, "XOpenDisplay"));
+    return real(name);
+}
 
 namespace claptest {
 namespace {
@@ -26,17 +41,26 @@ const clap_plugin_entry_t* entry() {
 
 class ClapEditor : public testing::Test {
 protected:
-    static void SetUpTestSuite() { display = XOpenDisplay(nullptr); }
+    static void SetUpTestSuite() {
+        display = XOpenDisplay(nullptr);
+        // The user's settings in a folder of the test's own, none to start with.
+        setenv("XDG_CONFIG_HOME", config().c_str(), 1);
+        unsetenv("TONARVO_SCALE");
+        unsetenv("GDK_SCALE");
+    }
+    static std::filesystem::path config() { return std::filesystem::temp_directory_path() / "tonarvo-clap-editor-test"; }
     static void TearDownTestSuite() {
         if (display) XCloseDisplay(display);
     }
     void SetUp() override {
         ASSERT_NE(display, nullptr) << "no X display; run under xvfb-run";
-        parent = x11_test::makeTopLevel(display, kWidth, kHeight);
+        std::filesystem::remove_all(config());
+        parent = x11_test::makeTopLevel(display, 1400, 800);
     }
     void TearDown() override {
         XDestroyWindow(display, parent);
         XSync(display, False);
+        std::filesystem::remove_all(config());
     }
 
     // A host's main loop: a block of audio (the main thread serving as the
@@ -71,6 +95,14 @@ protected:
         } while (std::chrono::steady_clock::now() < end);
     }
 
+    std::pair<int, int> editorSize() {
+        XSync(display, False);
+        const std::vector<Window> editor = x11_test::children(display, parent);
+        XWindowAttributes attributes{};
+        if (editor.size() != 1 || !XGetWindowAttributes(display, editor[0], &attributes)) return {-1, -1};
+        return {attributes.width, attributes.height};
+    }
+
     static inline Display* display = nullptr;
     Window parent = 0;
     Host host;
@@ -88,20 +120,19 @@ TEST_F(ClapEditor, EmbedsRunsFromTheHostsLoopAndReportsAClickAsAGesture) {
     EXPECT_FALSE(gui->is_api_supported(p.plugin, CLAP_WINDOW_API_WAYLAND, false));
     EXPECT_FALSE(gui->create(p.plugin, CLAP_WINDOW_API_X11, true));
     ASSERT_TRUE(gui->create(p.plugin, CLAP_WINDOW_API_X11, false));
-    ASSERT_EQ(host.timers.size(), 1u);
-    EXPECT_GE(host.timers[0].second, 16u);
-    EXPECT_LE(host.timers[0].second, 33u);
-    EXPECT_FALSE(gui->can_resize(p.plugin));
+    EXPECT_TRUE(gui->can_resize(p.plugin));
     std::uint32_t w = 0, h = 0;
     ASSERT_TRUE(gui->get_size(p.plugin, &w, &h));
     EXPECT_EQ(w, static_cast<std::uint32_t>(kWidth));
     EXPECT_EQ(h, static_cast<std::uint32_t>(kHeight));
     EXPECT_TRUE(gui->set_size(p.plugin, w, h));
-    EXPECT_FALSE(gui->set_size(p.plugin, w + 1, h));
 
     clap_window_t window{CLAP_WINDOW_API_X11, {}};
     window.x11 = parent;
     ASSERT_TRUE(gui->set_parent(p.plugin, &window));
+    ASSERT_EQ(host.timers.size(), 1u);
+    EXPECT_GE(host.timers[0].second, 16u);
+    EXPECT_LE(host.timers[0].second, 33u);
     EXPECT_TRUE(gui->show(p.plugin));
     const std::vector<Window> children = x11_test::children(display, parent);
     ASSERT_EQ(children.size(), 1u);
@@ -209,6 +240,150 @@ TEST_F(ClapEditor, DestroyWithTheEditorOpenLeavesNothing) {
     EXPECT_TRUE(x11_test::children(display, parent).empty());
     EXPECT_TRUE(host.timers.empty());
     EXPECT_TRUE(host.fds.empty());
+}
+
+// The host resizes the editor: its hints (any size at 681:371), adjust_size
+// for a size off that ratio, set_size to 1.25 and 2 times the layout and to
+// the adjusted size, each drawn at its scale. A closed editor's size opens no
+// display connection.
+TEST_F(ClapEditor, ResizedByTheHostItDrawsAtThatScale) {
+    Plugin p(entry(), host);
+    ASSERT_TRUE(p.ready);
+    ASSERT_TRUE(p.activate(48000, 256));
+    ASSERT_TRUE(p.gui->create(p.plugin, CLAP_WINDOW_API_X11, false));
+    std::uint32_t w = 0, h = 0;
+    const int opens = gDisplayOpens;
+    for (int k = 0; k < 3; ++k) ASSERT_TRUE(p.gui->get_size(p.plugin, &w, &h));
+    EXPECT_EQ(gDisplayOpens, opens);
+    EXPECT_TRUE(p.gui->can_resize(p.plugin));
+    clap_gui_resize_hints_t hints{};
+    ASSERT_TRUE(p.gui->get_resize_hints(p.plugin, &hints));
+    EXPECT_TRUE(hints.can_resize_horizontally && hints.can_resize_vertically && hints.preserve_aspect_ratio);
+    EXPECT_EQ(std::pair(hints.aspect_ratio_width, hints.aspect_ratio_height), std::pair(681u, 371u));
+    clap_window_t window{CLAP_WINDOW_API_X11, {}};
+    window.x11 = parent;
+    ASSERT_TRUE(p.gui->set_parent(p.plugin, &window));
+
+    struct Drag {
+        std::uint32_t width, height, fitWidth, fitHeight;
+    };
+    for (const Drag& d : {Drag{851, 464, 851, 464}, Drag{1362, 742, 1362, 742}, Drag{1000, 500, 981, 534}}) {
+        w = d.width;
+        h = d.height;
+        ASSERT_TRUE(p.gui->adjust_size(p.plugin, &w, &h));
+        EXPECT_EQ(std::pair(w, h), std::pair(d.fitWidth, d.fitHeight));
+        EXPECT_TRUE(p.gui->set_size(p.plugin, w, h));
+        loop(p, 200);
+        EXPECT_EQ(editorSize(), std::pair(static_cast<int>(w), static_cast<int>(h)));
+        ASSERT_TRUE(p.gui->get_size(p.plugin, &w, &h));
+        EXPECT_EQ(std::pair(w, h), std::pair(d.fitWidth, d.fitHeight));
+        x11_test::Picture picture(display, parent, static_cast<int>(w), static_cast<int>(h));
+        if (const char* path = std::getenv("TONARVO_CLAP_RESIZED_SCREENSHOT"))
+            picture.writePng(std::string(path) + std::to_string(w) + ".png");
+        EXPECT_TRUE(pixel_probes::showsInterfaceAt(picture, w / 681.0, static_cast<int>(w), static_cast<int>(h)));
+    }
+    EXPECT_TRUE(host.resizes.empty());  // each size was the host's own
+    p.gui->destroy(p.plugin);
+}
+
+// Hosts drive the editor in any order. Each row is one, on a fresh instance
+// from the host's main thread: after every step the editor's window is there
+// exactly while one is parented, its timer and descriptor registered exactly
+// while it shows, at the size the host was last told, a click reaches the
+// host as one whole gesture, and destroying the plug-in asks for nothing.
+TEST_F(ClapEditor, AnyHostOrderLeavesNothingBehindAndReportsEveryEdit) {
+    const char* const orders[] = {
+        "create parent show click hide hide show click destroy destroy create parent click",
+        "create scale:2 parent parent scale:1.5 click scale:100 click destroy",
+        "create size:851:464 parent size:1362:742 size:1000:500 click hide size:851:464 show click",
+        "activate create parent deactivate click activate click drop",
+        "create hide parent show click drop",
+        "create parent hide drop",
+    };
+    for (const char* order : orders) {
+        SCOPED_TRACE(order);
+        std::filesystem::remove_all(config());
+        auto p = std::make_unique<Plugin>(entry(), host);
+        ASSERT_TRUE(p->ready);
+        bool created = false, parented = false, shown = true;
+        std::pair<std::uint32_t, std::uint32_t> known{0, 0};  // the size the host takes the editor to have
+        int clicks = 0;
+        std::istringstream steps(order);
+        std::string step;
+        while (steps >> step) {
+            SCOPED_TRACE(step);
+            unsigned w = 0, h = 0;
+            double factor = 0;
+            if (step == "create") {
+                created = p->gui->create(p->plugin, CLAP_WINDOW_API_X11, false) || created;
+                ASSERT_TRUE(created);
+                ASSERT_TRUE(p->gui->get_size(p->plugin, &known.first, &known.second));
+            } else if (step == "parent") {
+                clap_window_t window{CLAP_WINDOW_API_X11, {}};
+                window.x11 = parent;
+                ASSERT_TRUE(p->gui->set_parent(p->plugin, &window));
+                parented = true;
+            } else if (step == "show" || step == "hide") {
+                shown = step == "show";
+                EXPECT_TRUE(shown ? p->gui->show(p->plugin) : p->gui->hide(p->plugin));
+            } else if (step == "destroy") {
+                p->gui->destroy(p->plugin);
+                created = parented = false;
+                shown = true;
+            } else if (std::sscanf(step.c_str(), "scale:%lf", &factor) == 1) {
+                EXPECT_EQ(p->gui->set_scale(p->plugin, factor), factor <= 4);
+            } else if (std::sscanf(step.c_str(), "size:%u:%u", &w, &h) == 2) {
+                // Taken as given when adjust_size keeps it; else the host hears the size taken.
+                std::uint32_t fitW = w, fitH = h;
+                ASSERT_TRUE(p->gui->adjust_size(p->plugin, &fitW, &fitH));
+                EXPECT_EQ(p->gui->set_size(p->plugin, w, h), fitW == w && fitH == h);
+                known = {w, h};
+            } else if (step == "activate") {
+                ASSERT_TRUE(p->activate(48000, 256));
+            } else if (step == "deactivate") {
+                p->plugin->stop_processing(p->plugin);
+                p->plugin->deactivate(p->plugin);
+                p->active = false;
+            } else if (step == "drop") {
+                const int flushes = host.flushRequests, processes = host.processRequests;
+                p.reset();  // the host destroys the plug-in, editor and all
+                EXPECT_EQ(std::pair(host.flushRequests, host.processRequests), std::pair(flushes, processes));
+                created = parented = false;
+                break;
+            } else if (step == "click") {
+                ASSERT_TRUE(parented && shown);
+                out.events.clear();
+                const double s = editorSize().first / 681.0;
+                x11_test::pointerTo(display, parent, static_cast<int>(630 * s), static_cast<int>((299 - clicks++) * s));
+                loop(*p, 70);
+                x11_test::button(display, Button1, true);
+                loop(*p, 150);
+                x11_test::button(display, Button1, false);
+                loop(*p, 100);
+                ASSERT_GE(out.events.size(), 3u);
+                EXPECT_EQ(out.events.front().type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
+                EXPECT_EQ(out.events.back().type, CLAP_EVENT_PARAM_GESTURE_END);
+                for (std::size_t k = 1; k + 1 < out.events.size(); ++k)
+                    EXPECT_EQ(out.events[k].type, CLAP_EVENT_PARAM_VALUE);
+                for (const OutEvent& e : out.events) EXPECT_EQ(e.param, 2u);
+            }
+            loop(*p, 60);
+            if (!host.resizes.empty()) known = host.resizes.back();
+            host.resizes.clear();
+            XSync(display, False);
+            EXPECT_EQ(x11_test::children(display, parent).size(), parented ? 1u : 0u);
+            EXPECT_EQ(host.timers.size(), parented && shown ? 1u : 0u);
+            EXPECT_EQ(host.fds.size(), parented && shown ? 1u : 0u);
+            if (parented) {
+                EXPECT_EQ(editorSize(), std::pair(static_cast<int>(known.first), static_cast<int>(known.second)));
+            }
+        }
+        p.reset();
+        XSync(display, False);
+        EXPECT_TRUE(x11_test::children(display, parent).empty());
+        EXPECT_TRUE(host.timers.empty());
+        EXPECT_TRUE(host.fds.empty());
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "editor/CDrawContext.h"
@@ -57,6 +58,7 @@ public:
         scale = s;
     }
     double screenScale(void*) override { return gScreenScale; }
+    double rememberedScreenScale() override { return gScreenScale; }
 
 private:
     bool opened = false;
@@ -434,6 +436,22 @@ TEST(EditorScale, OnlySensibleScalesCountWhereverTheyAreRead) {
     EXPECT_EQ(editor_scale::scaled(681, 1.5), 1022);
     EXPECT_EQ(editor_scale::scaled(371, 1.5), 557);
     EXPECT_EQ(editor_scale::scaled(371, 0), 371);
+
+    // The nearest size at 681:371 with a scale of 1 to 4; a size it gives
+    // comes back unchanged.
+    using Size = editor_scale::Size;
+    for (auto [w, h, fitted] : std::vector<std::tuple<double, double, Size>>{
+             {851, 464, {851, 464}}, {1362, 742, {1362, 742}}, {1000, 500, {981, 534}}, {900, 900, {1072, 584}},
+             {0, 0, {681, 371}}, {1e12, 5, {2724, 1484}}, {std::nan(""), 371, {681, 371}}}) {
+        EXPECT_EQ(editor_scale::fit(681, 371, w, h), fitted) << w << "x" << h;
+        EXPECT_EQ(editor_scale::fit(681, 371, fitted.width, fitted.height), fitted);
+    }
+    EXPECT_EQ(editor_scale::withScale("# mine\nscale=2\nvolume=3\n scale = 1\n", 1.25), "# mine\nscale=1.25\nvolume=3\n");
+    EXPECT_EQ(editor_scale::withScale("; scale=2\nvolume=3", 2), "; scale=2\nvolume=3\nscale=2\n");
+    // Enough places for the size to come back to the pixel.
+    const double chosen = editor_scale::fromSettings(editor_scale::withScale("", 981.0 / 681));
+    EXPECT_EQ(editor_scale::scaled(681, chosen), 981);
+    EXPECT_EQ(editor_scale::scaled(371, chosen), 534);
 }
 
 // The user's session setting beats the user's file, which beats the host,
@@ -464,14 +482,15 @@ TEST_F(EditorTest, TheScaleComesFromUserHostAndScreenInThatOrder) {
     EXPECT_TRUE(editor->setScale(2));  // the host's, while open
     EXPECT_EQ(gLog.back(), "scale 2.00");
     EXPECT_EQ(size(), std::pair(1362, 742));
-    EXPECT_FALSE(editor->setScale(2));
-    EXPECT_TRUE(editor->setScale(std::nan("")));  // withdrawn: the screen's again
+    EXPECT_TRUE(editor->setScale(2));
+    EXPECT_FALSE(editor->setScale(std::nan("")));  // no scale: refused, withdrawn, the screen's again
     EXPECT_EQ(editor->scale(), 1.5);
 
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     editor->setScale(2);
     ASSERT_EQ(openEditor(), 1);
     EXPECT_EQ(editor->scale(), 3);
+    EXPECT_FALSE(editor->setScale(2));  // the user's setting comes first: refused
     setenv("TONARVO_SCALE", "1.25", 1);
     ASSERT_EQ(openEditor(), 1);
     EXPECT_EQ(editor->scale(), 1.25);
@@ -492,4 +511,55 @@ TEST_F(EditorTest, TheScaleComesFromUserHostAndScreenInThatOrder) {
     EXPECT_EQ(std::count(gHostOpcodes.begin(), gHostOpcodes.end(), vst2::audioMasterSizeWindow), 1);
     dispatch(vst2::effEditIdle);
     EXPECT_EQ(std::count(gHostOpcodes.begin(), gHostOpcodes.end(), vst2::audioMasterSizeWindow), 1);
+}
+
+// The user resizes the editor through a host: the nearest fitting size, a
+// choice that beats the host's scale and the settings file, written to the
+// file once it has rested for half a second, and taken at the next open. A
+// closed editor's size is measured once, not at every question.
+TEST_F(EditorTest, AResizeIsTheUsersChoiceAndIsRemembered) {
+    const std::filesystem::path config = std::filesystem::temp_directory_path() / "tonarvo-resize-test";
+    std::filesystem::remove_all(config);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    struct Environment {
+        std::filesystem::path config;
+        ~Environment() {
+            unsetenv("XDG_CONFIG_HOME");
+            std::filesystem::remove_all(config);
+        }
+    } restore{config};
+    const auto saved = [&] {
+        std::ifstream file(config / "Tonarvo" / "settings");
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+
+    gScreenScale = 1.5;
+    EXPECT_EQ(editor->size(), (editor_scale::Size{1022, 557}));
+    gScreenScale = 2;  // not looked at again until the editor opens or closes
+    EXPECT_EQ(editor->size(), (editor_scale::Size{1022, 557}));
+    EXPECT_TRUE(editor->setScale(1.25));
+    ASSERT_EQ(openEditor(), 1);
+    EXPECT_TRUE(editor->resizeTo(1000, 500));
+    EXPECT_EQ(editor->size(), (editor_scale::Size{981, 534}));
+    EXPECT_EQ(gLog.back(), "scale 1.44");
+    EXPECT_FALSE(editor->resizeTo(981, 534));
+    EXPECT_FALSE(editor->setScale(2));  // the user's choice comes first
+    EXPECT_EQ(editor->size(), (editor_scale::Size{981, 534}));
+
+    switchOn();
+    dispatch(vst2::effEditIdle);
+    EXPECT_EQ(saved(), "");
+    gClock += 600;
+    dispatch(vst2::effEditIdle);
+    EXPECT_EQ(saved(), "scale=1.4405286\n");
+
+    // Another instance of this process opens at the user's choice.
+    dispatch(vst2::effEditClose);
+    EXPECT_TRUE(editor->resizeTo(851, 464));  // saved as it closes
+    dispatch(vst2::effClose);
+    descriptor = vsthost::createPluginInstance<TPlexaEffect>(&recordingHost);
+    gDescriptor = descriptor;
+    auto* next = dynamic_cast<CVeSTEditor*>(static_cast<CVeST*>(descriptor->object)->getEditor());
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->size(), (editor_scale::Size{851, 464}));
 }

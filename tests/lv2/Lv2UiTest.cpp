@@ -1,6 +1,7 @@
 // The LV2 interface in a lilv and suil host of our own under Xvfb: it embeds
 // in the host's window, shows the interface, tells the host what a click
-// changed, shows what the host changed without echoing it, and goes away.
+// changed, shows what the host changed without echoing it, and goes away; the
+// host resizes it, and drives it in any order.
 #include "../support/X11Support.h"
 #include <gtest/gtest.h>
 #include <suil/suil.h>
@@ -10,7 +11,10 @@
 #include <lv2/ui/ui.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "Lv2TestHost.h"
@@ -30,13 +34,21 @@ struct PortWrite {
 
 class Lv2UiTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { display = XOpenDisplay(nullptr); }
+    static void SetUpTestSuite() {
+        display = XOpenDisplay(nullptr);
+        // The user's settings in a folder of the test's own, none to start with.
+        setenv("XDG_CONFIG_HOME", config().c_str(), 1);
+        unsetenv("TONARVO_SCALE");
+        unsetenv("GDK_SCALE");
+    }
+    static std::filesystem::path config() { return std::filesystem::temp_directory_path() / "tonarvo-lv2-ui-test"; }
     static void TearDownTestSuite() {
         if (display) XCloseDisplay(display);
     }
 
     void SetUp() override {
         ASSERT_NE(display, nullptr) << "no X display; run under xvfb-run";
+        std::filesystem::remove_all(config());
         ASSERT_NE(world.plugin, nullptr);
         parent = x11_test::makeTopLevel(display, kWidth, kHeight);
         plugin = std::make_unique<Instance>(world);
@@ -53,6 +65,21 @@ protected:
         plugin.reset();
         if (display && parent) XDestroyWindow(display, parent);
         XSync(display, False);
+        std::filesystem::remove_all(config());
+    }
+
+    std::pair<int, int> sizeOf(Window w) {
+        XSync(display, False);
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display, w, &attributes);
+        return {attributes.width, attributes.height};
+    }
+    // The interface's own resize (ui:resize as its extension data), as a host
+    // calls it when the user resizes its window; 0 when taken as given.
+    int hostResizes(SuilInstance* ui, int width, int height) {
+        const auto* resizing = static_cast<const LV2UI_Resize*>(suil_instance_extension_data(ui, LV2_UI__resize));
+        EXPECT_NE(resizing, nullptr);
+        return resizing ? resizing->ui_resize(suil_instance_get_handle(ui), width, height) : -1;
     }
 
     // The plug-in's interface in `window`, as the description names it; with
@@ -100,6 +127,29 @@ protected:
                 XNextEvent(display, &event);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(33));
+        } while (std::chrono::steady_clock::now() < end);
+    }
+
+    // An interface's idle, its interface asked of it: the library that has it
+    // goes when the last interface and instance do, and may come back
+    // elsewhere.
+    static int idle(SuilInstance* ui) {
+        const auto* interface =
+            static_cast<const LV2UI_Idle_Interface*>(suil_instance_extension_data(ui, LV2_UI__idleInterface));
+        return interface->idle(suil_instance_get_handle(ui));
+    }
+
+    // The host's loop, with whatever of it is there.
+    void serve(int milliseconds, bool running = true) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        do {
+            if (plugin && running) plugin->run();
+            if (ui_) idle(ui_);
+            while (XPending(display)) {
+                XEvent event;
+                XNextEvent(display, &event);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         } while (std::chrono::steady_clock::now() < end);
     }
 
@@ -235,6 +285,132 @@ TEST_F(Lv2UiTest, ASecondInterfaceTakesTheEditorOverAndTheFirstBowsOut) {
     EXPECT_TRUE(x11_test::children(display, parent).empty());
     EXPECT_EQ(x11_test::children(display, other).size(), 1u);
     suil_instance_free(second);
+    XDestroyWindow(display, other);
+}
+
+// The host resizes the interface through ui:resize: 1.25 and 2 times the
+// layout, and a size off its ratio, which the interface answers with the
+// nearest that fits. Each is drawn at its scale.
+TEST_F(Lv2UiTest, ResizedByTheHostItDrawsAtThatScale) {
+    XResizeWindow(display, parent, 1400, 800);
+    const auto widget = reinterpret_cast<Window>(suil_instance_get_widget(ui_));
+    struct Drag {
+        int width, height, fitWidth, fitHeight;
+    };
+    for (const Drag& d : {Drag{851, 464, 851, 464}, Drag{1362, 742, 1362, 742}, Drag{1000, 500, 981, 534}}) {
+        EXPECT_EQ(hostResizes(ui_, d.width, d.height), d.width == d.fitWidth ? 0 : 1);
+        idleFor(200);
+        EXPECT_EQ(sizeOf(widget), std::pair(d.fitWidth, d.fitHeight));
+        x11_test::Picture picture(display, parent, d.fitWidth, d.fitHeight);
+        EXPECT_TRUE(pixel_probes::showsInterfaceAt(picture, d.fitWidth / 681.0, d.fitWidth, d.fitHeight));
+    }
+    // Told once, of the size it took for the one off the ratio.
+    EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{kWidth, kHeight}, {981, 534}}));
+}
+
+// Hosts drive an interface in any order. Each row is one, on a fresh
+// instance from the host's main thread: after every step the editor's window
+// is there exactly while an interface of a living plug-in shows it, at the
+// size the host was last told, and a click reaches the host's port.
+TEST_F(Lv2UiTest, AnyHostOrderLeavesNothingBehindAndReportsEveryEdit) {
+    suil_instance_free(ui_);
+    ui_ = nullptr;
+    XResizeWindow(display, parent, 1400, 800);
+    const Window other = x11_test::makeTopLevel(display, kWidth, kHeight);
+    const char* const orders[] = {
+        "open click close close open click close",
+        "scale:2 open scale:1.5 click scale:40 close open",
+        "open size:851:464 size:1000:500 click close open click",
+        "deactivate open click activate click drop close",
+        "open drop",
+        "open second click close",
+    };
+    for (const char* order : orders) {
+        SCOPED_TRACE(order);
+        std::filesystem::remove_all(config());
+        plugin = std::make_unique<Instance>(world);
+        float scale = 0;  // the host's option for the next interface
+        SuilInstance* first = nullptr;  // an interface another one took the editor from
+        bool running = true;
+        int clicks = 0;
+        std::istringstream steps(order);
+        std::string step;
+        while (steps >> step) {
+            SCOPED_TRACE(step);
+            int w = 0, h = 0;
+            float factor = 0;
+            if (step == "open") {
+                sizes.clear();
+                ui_ = openUi(parent, scale);
+                ASSERT_NE(ui_, nullptr);
+            } else if (step == "close" && ui_) {
+                suil_instance_free(ui_);
+                ui_ = nullptr;
+            } else if (step == "second") {
+                first = ui_;
+                sizes.clear();
+                ui_ = openUi(other);
+                ASSERT_NE(ui_, nullptr);
+            } else if (std::sscanf(step.c_str(), "scale:%f", &factor) == 1) {
+                if (!ui_) {
+                    scale = factor;
+                    continue;
+                }
+                const auto* options =
+                    static_cast<const LV2_Options_Interface*>(suil_instance_extension_data(ui_, LV2_OPTIONS__interface));
+                const LV2_Options_Option change[] = {{LV2_OPTIONS_INSTANCE, 0, world.urids.id(LV2_UI__scaleFactor),
+                                                      sizeof(float), world.urids.id(LV2_ATOM__Float), &factor},
+                                                     {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+                EXPECT_EQ(options->set(suil_instance_get_handle(ui_), change) == 0, factor <= 4);
+            } else if (std::sscanf(step.c_str(), "size:%d:%d", &w, &h) == 2) {
+                hostResizes(ui_, w, h);
+                sizes.emplace_back(w, h);  // the host knows the size it gave
+            } else if (step == "deactivate" || step == "activate") {
+                running = step == "activate";
+                (running ? lilv_instance_activate : lilv_instance_deactivate)(plugin->instance);
+            } else if (step == "drop") {
+                plugin.reset();  // the host frees the plug-in before its interface
+            } else if (step == "click") {
+                ASSERT_TRUE(ui_ && plugin);
+                writes.clear();
+                const double s = sizeOf(reinterpret_cast<Window>(suil_instance_get_widget(ui_))).first / 681.0;
+                XRaiseWindow(display, first ? other : parent);
+                // A row higher each time, so each click changes the value.
+                x11_test::pointerTo(display, first ? other : parent, static_cast<int>(630 * s),
+                                    static_cast<int>((299 - clicks++) * s));
+                serve(70, running);
+                x11_test::button(display, Button1, true);
+                serve(150, running);
+                x11_test::button(display, Button1, false);
+                serve(100, running);
+                ASSERT_FALSE(writes.empty());
+                for (const PortWrite& write : writes) EXPECT_EQ(write.port, kFirstControl + 2);
+                plugin->controls[2] = writes.back().value;  // the host's port follows
+            }
+            serve(60, running);
+            const bool shown = ui_ && plugin;
+            const Window where = first ? other : parent;
+            EXPECT_EQ(x11_test::children(display, where).size(), shown ? 1u : 0u);
+            if (shown) {
+                EXPECT_EQ(idle(ui_), 0);
+                ASSERT_FALSE(sizes.empty());
+                EXPECT_EQ(sizeOf(x11_test::children(display, where)[0]), sizes.back());
+            } else if (ui_) {
+                EXPECT_EQ(idle(ui_), 1);  // the host may close it
+            }
+            if (first) {
+                EXPECT_EQ(idle(first), 1);
+                EXPECT_TRUE(x11_test::children(display, parent).empty());
+            }
+        }
+        if (ui_) suil_instance_free(ui_);
+        if (first) suil_instance_free(first);
+        ui_ = first = nullptr;
+        plugin.reset();
+        XSync(display, False);
+        EXPECT_TRUE(x11_test::children(display, parent).empty());
+        EXPECT_TRUE(x11_test::children(display, other).empty());
+    }
     XDestroyWindow(display, other);
 }
 

@@ -23,6 +23,7 @@ inline Rgb rgbOf(std::uint32_t pixel) {
 inline bool red(Rgb p) { return p.r > 240 && p.g < 15 && p.b < 15; }
 inline bool blueFill(Rgb p) { return p.r < 20 && p.g > 50 && p.g < 80 && p.b > 110 && p.b < 140; }
 inline bool greyFill(Rgb p) { return p.r > 50 && p.r < 80 && p.r == p.g && p.g == p.b; }
+inline bool reddish(Rgb p) { return p.r > 100 && p.g < 15 && p.b < 15; }
 inline bool black(Rgb p) { return p.r < 10 && p.g < 10 && p.b < 10; }
 inline int brightness(Rgb p) { return p.r + p.g + p.b; }
 
@@ -55,6 +56,33 @@ testing::AssertionResult showsInterface(Picture& picture) {
         expect(&red, "red", x, y);
     expect(&blueFill, "blue fill", 339, 33);
     expect(&black, "black", 341, 33);
+    return result;
+}
+
+// The same at scale s in a width x height window: the border in the window's
+// corners (a rasteriser puts a line a fraction of a device pixel wide, or
+// one whole ones wide, on the corner pixel or the next one inside, in full
+// or in part), the input gain bar
+// (101 to 340 at 1) filled and black past it, each where the layout puts it
+// times s.
+template <typename Picture>
+testing::AssertionResult showsInterfaceAt(Picture& picture, double s, int width, int height) {
+    testing::AssertionResult result = testing::AssertionSuccess();
+    const auto expect = [&](bool (*test)(Rgb), const char* what, int x, int y) {
+        const Rgb p = picture.at(x, y);
+        if (!test(p)) {
+            result = testing::AssertionFailure();
+            result << what << " expected at (" << x << ", " << y << ") at scale " << s << ", found " << p.r << ","
+                   << p.g << "," << p.b << "; ";
+        }
+    };
+    for (auto [x, y] : {std::pair{width - 1, 0}, std::pair{0, height - 1}, std::pair{0, 0}, std::pair{width - 1, height - 1}}) {
+        const int inX = x == 0 ? 1 : x - 1, inY = y == 0 ? 1 : y - 1;
+        const auto redHere = [&](int px, int py) { return reddish(picture.at(px, py)); };
+        if (!(redHere(x, y) || redHere(inX, y) || redHere(x, inY) || redHere(inX, inY))) expect(&reddish, "red", x, y);
+    }
+    expect(&blueFill, "blue fill", static_cast<int>(300 * s), static_cast<int>(33 * s));
+    expect(&black, "black", static_cast<int>(360 * s), static_cast<int>(33 * s));
     return result;
 }
 

@@ -163,8 +163,16 @@ struct Edit {
     bool operator==(const Edit&) const = default;
 };
 
+// Records the edits, and where in them each group edit (IComponentHandler2)
+// started and finished.
 class RecordingHandler final : public HostObject<IComponentHandler> {
 public:
+    RecordingHandler() { grouping.owner = this; }
+    tresult VST3_CALL queryInterface(const TUID iid, void** obj) override {
+        if (!sameTuid(iid, IComponentHandler2::iid)) return HostObject<IComponentHandler>::queryInterface(iid, obj);
+        *obj = &grouping;
+        return kResultOk;
+    }
     tresult VST3_CALL beginEdit(ParamID id) override { return record({'b', id, 0.0}); }
     tresult VST3_CALL performEdit(ParamID id, ParamValue v) override { return record({'p', id, v}); }
     tresult VST3_CALL endEdit(ParamID id) override { return record({'e', id, 0.0}); }
@@ -174,6 +182,20 @@ public:
         return kResultOk;
     }
     std::vector<Edit> edits;
+    std::vector<std::size_t> groupStarts, groupEnds;
+
+private:
+    struct Grouping final : HostObject<IComponentHandler2> {
+        tresult VST3_CALL setDirty(TBool) override { return kResultOk; }
+        tresult VST3_CALL requestOpenEditor(FIDString) override { return kResultOk; }
+        tresult VST3_CALL startGroupEdit() override { return mark(owner->groupStarts); }
+        tresult VST3_CALL finishGroupEdit() override { return mark(owner->groupEnds); }
+        tresult mark(std::vector<std::size_t>& at) {
+            at.push_back(owner->edits.size());
+            return kResultOk;
+        }
+        RecordingHandler* owner = nullptr;
+    } grouping;
 };
 
 // One instance with its three faces, set up as Ardour does.

@@ -1,12 +1,15 @@
 // Tonarvo.clap's editor under Wine: a test host embeds it in a top-level
 // window and only pumps its message loop (CLAP has no editor idle on
 // Windows); the editor's window timer must draw, and a posted click must reach
-// the host as a gesture through request_flush and flush.
+// the host as a gesture through request_flush and flush. The host hears the
+// size it takes in a parent of another DPI than the system's.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <chrono>
+#include <utility>
+#include <vector>
 
 #include "../clap/ClapTestHost.h"
 
@@ -15,11 +18,43 @@ namespace {
 
 constexpr int kWidth = 681, kHeight = 371;
 
+// The test prefix's system DPI is 144 (its LogPixels): this thread is a host
+// that is not DPI-aware, as Windows programs are unless they say otherwise
+// (Wine makes them per-monitor aware), so its windows have 96 unless a test
+// makes one aware.
+using DpiContext = HANDLE(WINAPI*)(HANDLE);
+const DpiContext setDpiContext = reinterpret_cast<DpiContext>(
+    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
+const bool kUnaware = setDpiContext && setDpiContext(reinterpret_cast<HANDLE>(-1)) != nullptr;
+
+// The host's message loop, nothing else.
+void pumpFor(int milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    do {
+        MSG message;
+        // Until the time is up even when messages keep coming: under Wine a
+        // paint at twice the size can take longer than the timer's period.
+        while (std::chrono::steady_clock::now() < end && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(10);
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+std::pair<int, int> clientSize(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return {client.right, client.bottom};
+}
+
 LRESULT CALLBACK hostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-HWND makeTopLevel() {
+// Larger ones without a frame: Wine keeps framed windows within a smaller
+// screen than the virtual display's.
+HWND makeTopLevel(int width = kWidth, int height = kHeight) {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &hostProc;
@@ -27,9 +62,10 @@ HWND makeTopLevel() {
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = "TonarvoClapTestHost";
     RegisterClassExA(&wc);
-    RECT frame{0, 0, kWidth, kHeight};
-    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
-    return CreateWindowExA(0, "TonarvoClapTestHost", "Tonarvo CLAP test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+    const DWORD style = width > kWidth ? WS_POPUP : WS_OVERLAPPEDWINDOW;
+    RECT frame{0, 0, width, height};
+    AdjustWindowRect(&frame, style, FALSE);
+    return CreateWindowExA(0, "TonarvoClapTestHost", "Tonarvo CLAP test host", style | WS_VISIBLE, 0, 0,
                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                            GetModuleHandleA(nullptr), nullptr);
 }
@@ -112,6 +148,36 @@ TEST(ClapWin32Editor, RunsFromTheHostsMessageLoopAndReportsAClickAsAGesture) {
     p.gui->destroy(p.plugin);
     loop(50);
     EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    DestroyWindow(parent);
+}
+
+// A per-monitor-aware host's window on a screen of 144 dpi while the system
+// (what the closed editor is measured at) has 96: the editor opens at 1.5 and
+// the host hears that size, and again when its scale changes while open.
+TEST(ClapWin32Editor, TheHostIsToldTheSizeItsWindowTakesAtTheParentsDpi) {
+    ASSERT_TRUE(kUnaware);
+    const HANDLE previous = setDpiContext(reinterpret_cast<HANDLE>(-3));  // per-monitor aware, for the host's window
+    const HWND parent = makeTopLevel(1400, 800);
+    setDpiContext(previous);
+    Host host;
+    Plugin p(loadEntry("Tonarvo.clap"), host);
+    ASSERT_TRUE(p.ready);
+    ASSERT_TRUE(p.gui->create(p.plugin, CLAP_WINDOW_API_WIN32, false));
+    std::uint32_t w = 0, h = 0;
+    ASSERT_TRUE(p.gui->get_size(p.plugin, &w, &h));
+    EXPECT_EQ(std::pair(w, h), std::pair(681u, 371u));
+    clap_window_t window{CLAP_WINDOW_API_WIN32, {}};
+    window.win32 = parent;
+    ASSERT_TRUE(p.gui->set_parent(p.plugin, &window));
+    const HWND editor = GetWindow(parent, GW_CHILD);
+    EXPECT_EQ(host.resizes, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1022, 557}}));
+    pumpFor(200);
+    EXPECT_EQ(clientSize(editor), std::pair(1022, 557));
+    EXPECT_TRUE(p.gui->set_scale(p.plugin, 2.0));
+    pumpFor(100);
+    EXPECT_EQ(host.resizes.back(), std::pair(1362u, 742u));
+    EXPECT_EQ(clientSize(editor), std::pair(1362, 742));
+    p.gui->destroy(p.plugin);
     DestroyWindow(parent);
 }
 

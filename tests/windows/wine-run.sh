@@ -33,4 +33,18 @@ if [ ! -f "$fonts" ]; then
     fi
   ) 9>"$prefix.lock"
 fi
+# A system DPI for the prefix (the editor tests' 144): programs that are not
+# DPI-aware still see 96, and a test can make a window whose DPI differs from
+# the system's. Read when Wine starts, so set before it does.
+if [ -n "${TONARVO_WINE_LOGPIXELS:-}" ] && [ ! -f "$prefix/tonarvo-dpi-$TONARVO_WINE_LOGPIXELS.stamp" ]; then
+  (
+    flock 9
+    if [ ! -f "$prefix/tonarvo-dpi-$TONARVO_WINE_LOGPIXELS.stamp" ]; then
+      wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$TONARVO_WINE_LOGPIXELS" /f >/dev/null 2>&1
+      wineserver -w
+      rm -f "$prefix"/tonarvo-dpi-*.stamp
+      touch "$prefix/tonarvo-dpi-$TONARVO_WINE_LOGPIXELS.stamp"
+    fi
+  ) 9>"$prefix.lock"
+fi
 exec wine "$@"
