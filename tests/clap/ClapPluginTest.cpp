@@ -382,9 +382,9 @@ TEST(ClapState, BadStateIsRefusedOrReadAsTheChunkRulesSayNeverNonFinite) {
     EXPECT_EQ(p.value(5), static_cast<double>(static_cast<float>(kSet[5])));
     // Sliders far past their ranges, which the chunk rules keep: the host
     // still reads values inside the ranges it was given (found by fuzz_clap).
-    for (const float far : {1e20f, -3e38f}) {
+    for (const float past : {1e20f, -3e38f}) {
         std::vector<unsigned char> beyond(good.begin(), good.begin() + 260);
-        for (std::size_t at = 4; at < beyond.size(); at += 4) std::memcpy(beyond.data() + at, &far, 4);
+        for (std::size_t at = 4; at < beyond.size(); at += 4) std::memcpy(beyond.data() + at, &past, 4);
         ASSERT_TRUE(p.load(beyond));
         for (std::uint32_t i = 0; i < kParams; ++i)
             EXPECT_TRUE(p.value(i) >= kRanges[i].min && p.value(i) <= kRanges[i].max) << i << " " << p.value(i);

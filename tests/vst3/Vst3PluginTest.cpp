@@ -525,9 +525,9 @@ TEST(Vst3State, BadStateIsRefusedOrReadAsTheChunkRulesSay) {
     bad.emplace_back(text.begin(), text.end());
     // Sliders far past their ranges, which the chunk rules keep: the host
     // still reads values in [0, 1] (found by fuzz_vst3).
-    for (const float far : {1e20f, -3e38f}) {
+    for (const float past : {1e20f, -3e38f}) {
         bad.push_back(good);
-        for (std::size_t at = 4; at + 4 <= good.size(); at += 4) std::memcpy(bad.back().data() + at, &far, 4);
+        for (std::size_t at = 4; at + 4 <= good.size(); at += 4) std::memcpy(bad.back().data() + at, &past, 4);
     }
     for (auto& bytes : bad) {
         MemoryStream stream(bytes);
