@@ -116,6 +116,15 @@ TEST(ClapEntry, DescribesOneStereoEffectAndMakesOnlyItsExactId) {
     }
     double v = 0;
     EXPECT_FALSE(p.params->get_value(p.plugin, kParams + 1, &v));
+    // One page of remote controls: the six controls, two knobs empty.
+    const auto* remote = p.ext<clap_plugin_remote_controls_t>(CLAP_EXT_REMOTE_CONTROLS);
+    ASSERT_NE(remote, nullptr);
+    ASSERT_EQ(remote->count(p.plugin), 1u);
+    clap_remote_controls_page_t page{};
+    ASSERT_TRUE(remote->get(p.plugin, 0, &page));
+    EXPECT_FALSE(remote->get(p.plugin, 1, &page));
+    for (std::uint32_t k = 0; k < CLAP_REMOTE_CONTROLS_COUNT; ++k)
+        EXPECT_EQ(page.param_ids[k], k < kParams ? k : CLAP_INVALID_ID) << k;
     entry()->deinit();
     entry()->deinit();
 }
