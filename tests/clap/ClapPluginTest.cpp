@@ -542,10 +542,15 @@ TEST(ClapValidator, HostsWithoutOptionalExtensions) {
         host.offerFds = c.fds;
         Plugin p(entry(), host);
         ASSERT_TRUE(p.ready) << c.name;
+#if defined(_WIN32)
+        // A window timer runs the Windows editor: it needs none of the host's.
+        EXPECT_TRUE(p.gui->create(p.plugin, CLAP_WINDOW_API_WIN32, false)) << c.name;
+#else
         EXPECT_EQ(p.gui->create(p.plugin, CLAP_WINDOW_API_X11, false), c.timers) << c.name;
         if (!c.timers) {
             EXPECT_FALSE(host.logs.empty()) << c.name;
         }
+#endif
         ASSERT_TRUE(p.activate(44100, 64)) << c.name;
         std::vector<float> l(64, 0.25f), r(64, -0.25f);
         float* io[2] = {l.data(), r.data()};
