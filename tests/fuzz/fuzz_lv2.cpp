@@ -221,6 +221,15 @@ public:
     }
 
 private:
+    // The block length the host set through the options interface, again
+    // (the instances compared at the end must process in the same pieces).
+    void setOptions(Instance& instance) {
+        const LV2_Options_Option set[] = {
+            {LV2_OPTIONS_INSTANCE, 0, urids.id(LV2_BUF_SIZE__maxBlockLength), sizeof setLength, setType, &setLength},
+            {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        instance.options->set(instance.handle, set);
+    }
+
     void buildFeatures() {
         const LV2_URID intType = urids.id(LV2_ATOM__Int), longType = urids.id(LV2_ATOM__Long);
         const LV2_URID floatType = urids.id(LV2_ATOM__Float);
@@ -309,13 +318,11 @@ private:
             }
             case 10: {
                 if (!main.options) break;
-                std::int32_t length = static_cast<std::int32_t>(in.read<std::uint32_t>() >> (in.u8() % 32));
-                const LV2_Options_Option set[] = {
-                    {LV2_OPTIONS_INSTANCE, 0, urids.id(LV2_BUF_SIZE__maxBlockLength), sizeof length,
-                     urids.id(in.u8() & 1 ? LV2_ATOM__Int : LV2_ATOM__Float), &length},
-                    {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+                setLength = static_cast<std::int32_t>(in.read<std::uint32_t>() >> (in.u8() % 32));
+                setType = urids.id(in.u8() & 1 ? LV2_ATOM__Int : LV2_ATOM__Float);
+                optionsSet = true;
                 audio.drain();
-                main.options->set(main.handle, set);
+                setOptions(main);
                 LV2_Options_Option get[] = {{LV2_OPTIONS_INSTANCE, 0, urids.id(LV2_BUF_SIZE__maxBlockLength), 0, 0, nullptr},
                                             {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
                 main.options->get(main.handle, get);
@@ -600,6 +607,7 @@ private:
               "lv2-save", "the final save failed");
         Instance fresh;
         check(fresh.make(rate, features.data()), "lv2-instantiate");
+        if (optionsSet && fresh.options) setOptions(fresh);
         check(fresh.state->restore(fresh.handle, &StateStore::retrieve, &first, 0, features.data()) == LV2_STATE_SUCCESS,
               "lv2-restore", "an own save refused");
         StateStore second;
@@ -610,6 +618,7 @@ private:
         // restored before it, with the same ports.
         Instance late;
         check(late.make(rate, features.data()), "lv2-instantiate");
+        if (optionsSet && late.options) setOptions(late);
         for (std::uint8_t& c : wiring.connection) c = 0;
         std::vector<float> rendered[2];
         Instance* both[2] = {&fresh, &late};
@@ -634,6 +643,9 @@ private:
     }
 
     ByteReader& in;
+    bool optionsSet = false;
+    std::int32_t setLength = 0;
+    LV2_URID setType = 0;
     const Description& ports;
     AudioThread audio;
     Urids urids;
