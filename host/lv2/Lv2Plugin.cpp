@@ -67,7 +67,15 @@ void Plugin::connect(std::uint32_t port, void* data) {
 }
 
 // LV2 hosts may switch on twice or off without on; both are harmless.
-void Plugin::activate() { shared->setActive(true); }
+void Plugin::activate() {
+    takeBlockSize();
+    shared->setActive(true);
+}
+
+void Plugin::takeBlockSize() {
+    // Refused while the plug-in runs: kept for the next activation.
+    if (pendingBlock > 0 && shared->setup(shared->sampleRate(), pendingBlock)) pendingBlock = 0;
+}
 
 void Plugin::deactivate() { shared->setActive(false); }
 
@@ -135,9 +143,14 @@ std::uint32_t Plugin::setOptions(const LV2_Options_Option* options) {
         if (o->key == maxBlock) maximum = value;
         if (o->key == nominalBlock) nominal = value;
     }
-    // A VST 2.4 block size is the largest block the host will send.
+    // A VST 2.4 block size is the largest block the host will send; one set
+    // while the plug-in runs is taken at its next activation, as a VST 2.4
+    // effect takes its block size at switch-on.
     const std::int64_t size = maximum > 0 ? maximum : nominal;
-    if (size > 0 && size <= INT32_MAX) shared->setup(shared->sampleRate(), static_cast<std::int32_t>(size));
+    if (size > 0 && size <= INT32_MAX) {
+        pendingBlock = static_cast<std::int32_t>(size);
+        takeBlockSize();
+    }
     return LV2_OPTIONS_SUCCESS;
 }
 

@@ -58,12 +58,14 @@ public:
 
 private:
     explicit Plugin(std::unique_ptr<wrap::PluginModel> model);
+    void takeBlockSize();
 
     std::unique_ptr<wrap::PluginModel> shared;
     PortLayout layout;
     std::vector<float*> audio;             // inputs, then outputs
     std::vector<const float*> controls;
     const float* enabled = nullptr;
+    std::int32_t pendingBlock = 0;  // set through the options while running
     // Each port's value at the last run (the controls, then enabled).
     std::vector<float> portValues;
     // The ports' values as a block's changes, made before any run.
