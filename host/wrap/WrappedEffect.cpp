@@ -158,12 +158,9 @@ WrappedEffect::ParameterInfo WrappedEffect::parameterInfo(std::uint32_t p) const
     info.maximum = r.maximum;
     info.defaultValue = r.defaultValue;
     info.step = r.step;
-    const double steps = r.step > 0 ? (r.maximum - r.minimum) / r.step : 0.0;
-    info.stepCount = std::isfinite(steps) && steps >= 1 && steps < INT32_MAX ? static_cast<std::int32_t>(std::lround(steps)) : 0;
     return info;
 }
 
-std::string WrappedEffect::displayText(std::uint32_t p) const { return effect().displayText(static_cast<std::int32_t>(p)); }
 
 double WrappedEffect::unitsOfNormalized(std::uint32_t p, double x) const {
     // What setParameter hands the effect (a float), then its write's stepping.
@@ -179,29 +176,6 @@ double WrappedEffect::unitsOfValue(std::uint32_t p, double units) const {
 std::string WrappedEffect::displayTextAt(std::uint32_t p, double units) const {
     return effect().displayTextAt(static_cast<std::int32_t>(p), units);
 }
-
-bool WrappedEffect::parseText(std::uint32_t p, const std::string& text, double& units) const {
-    const plexa::TPlexa& e = effect();
-    if (!e.isSliderIndex(static_cast<std::int32_t>(p))) return false;
-    const plexa::SliderRecord& r = e.sliderRecords[p];
-    for (std::size_t k = 0; k < r.optionTexts.size(); ++k)
-        if (r.optionTexts[k] == text) {
-            const double span = r.optionTexts.size() > 1 ? static_cast<double>(r.optionTexts.size() - 1) : 1.0;
-            units = r.minimum + (r.maximum - r.minimum) * static_cast<double>(k) / span;
-            return true;
-        }
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    const double x = std::strtod(begin, &end);
-    if (end == begin || !std::isfinite(x)) return false;
-    // What may follow is the unit label the host shows beside the number.
-    while (*end == ' ') ++end;
-    const std::string label = e.sliderLabel(static_cast<std::int32_t>(p));
-    if (*end != '\0' && (label.empty() || label != end)) return false;
-    units = x;
-    return true;
-}
-
 
 template <typename Sample>
 void WrappedEffect::run(Sample** inputs, Sample** outputs, std::uint32_t offset, std::uint32_t frames) {

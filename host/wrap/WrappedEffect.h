@@ -102,20 +102,15 @@ public:
     struct ParameterInfo {
         std::string name, label;
         double minimum = 0, maximum = 0, defaultValue = 0, step = 0;
-        // Distinct values the slider takes minus one; 0 for a continuous one.
-        std::int32_t stepCount = 0;
     };
     ParameterInfo parameterInfo(std::uint32_t p) const;
-    // The VST 2.4 display text of p at a value in its own units, and back:
-    // false when the text says no number the slider could take.
-    std::string displayText(std::uint32_t p) const;
+    // The VST 2.4 display text of p at a value in its own units.
     std::string displayTextAt(std::uint32_t p, double units) const;
     // The value in the slider's units that setNormalized(p, x) would store:
     // the same float, the same steps.
     double unitsOfNormalized(std::uint32_t p, double x) const;
     // The value in the slider's units that setValue(p, units) would store.
     double unitsOfValue(std::uint32_t p, double units) const;
-    bool parseText(std::uint32_t p, const std::string& text, double& units) const;
 
     // A block at `frames` frames, split at each change's frame: the changes
     // at a frame are written (`normalised` says how), then the frames up to
