@@ -587,6 +587,7 @@ private:
         if (what == 1 && main.active) main.descriptor->deactivate(main.handle);  // else cleaned up while active
         main.cleanup();
         main = Instance{};
+        optionsSet = false;  // a new instance knows only the features
         check(main.make(rate, features.data()), "lv2-instantiate", "refused");
     }
 
