@@ -221,11 +221,12 @@ public:
     }
 
 private:
-    // The block length the host set through the options interface, again
-    // (the instances compared at the end must process in the same pieces).
-    void setOptions(Instance& instance) {
+    // A block length the host sets through the options interface (again on
+    // the instances compared at the end, which must process in the same pieces).
+    void setOptions(Instance& instance, std::pair<std::int32_t, LV2_URID> option) {
         const LV2_Options_Option set[] = {
-            {LV2_OPTIONS_INSTANCE, 0, urids.id(LV2_BUF_SIZE__maxBlockLength), sizeof setLength, setType, &setLength},
+            {LV2_OPTIONS_INSTANCE, 0, urids.id(LV2_BUF_SIZE__maxBlockLength), sizeof option.first, option.second,
+             &option.first},
             {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
         instance.options->set(instance.handle, set);
     }
@@ -318,11 +319,10 @@ private:
             }
             case 10: {
                 if (!main.options) break;
-                setLength = static_cast<std::int32_t>(in.read<std::uint32_t>() >> (in.u8() % 32));
-                setType = urids.id(in.u8() & 1 ? LV2_ATOM__Int : LV2_ATOM__Float);
-                optionsSet = true;
+                const auto length = static_cast<std::int32_t>(in.read<std::uint32_t>() >> (in.u8() % 32));
+                optionSets.push_back({length, urids.id(in.u8() & 1 ? LV2_ATOM__Int : LV2_ATOM__Float)});
                 audio.drain();
-                setOptions(main);
+                setOptions(main, optionSets.back());
                 LV2_Options_Option get[] = {{LV2_OPTIONS_INSTANCE, 0, urids.id(LV2_BUF_SIZE__maxBlockLength), 0, 0, nullptr},
                                             {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
                 main.options->get(main.handle, get);
@@ -587,7 +587,7 @@ private:
         if (what == 1 && main.active) main.descriptor->deactivate(main.handle);  // else cleaned up while active
         main.cleanup();
         main = Instance{};
-        optionsSet = false;  // a new instance knows only the features
+        optionSets.clear();  // a new instance knows only the features
         check(main.make(rate, features.data()), "lv2-instantiate", "refused");
     }
 
@@ -608,7 +608,8 @@ private:
               "lv2-save", "the final save failed");
         Instance fresh;
         check(fresh.make(rate, features.data()), "lv2-instantiate");
-        if (optionsSet && fresh.options) setOptions(fresh);
+        if (fresh.options)
+            for (const auto& option : optionSets) setOptions(fresh, option);
         check(fresh.state->restore(fresh.handle, &StateStore::retrieve, &first, 0, features.data()) == LV2_STATE_SUCCESS,
               "lv2-restore", "an own save refused");
         StateStore second;
@@ -619,7 +620,8 @@ private:
         // restored before it, with the same ports.
         Instance late;
         check(late.make(rate, features.data()), "lv2-instantiate");
-        if (optionsSet && late.options) setOptions(late);
+        if (late.options)
+            for (const auto& option : optionSets) setOptions(late, option);
         for (std::uint8_t& c : wiring.connection) c = 0;
         std::vector<float> rendered[2];
         Instance* both[2] = {&fresh, &late};
@@ -644,9 +646,7 @@ private:
     }
 
     ByteReader& in;
-    bool optionsSet = false;
-    std::int32_t setLength = 0;
-    LV2_URID setType = 0;
+    std::vector<std::pair<std::int32_t, LV2_URID>> optionSets;
     const Description& ports;
     AudioThread audio;
     Urids urids;
