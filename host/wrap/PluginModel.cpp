@@ -291,8 +291,7 @@ bool PluginModel::accept(std::uint32_t id, double raw, double& v, bool inThisBlo
 void PluginModel::apply(std::uint32_t id, double v) {
     writes[id].fetch_add(1, std::memory_order_release);
     if (id == bypassId()) {
-        // A switch the host makes fades, whatever a load before it said.
-        bypassJump.store(false, std::memory_order_relaxed);
+        // A switch the host makes fades, from where a load before it set it.
         bypassTarget.store(v >= 0.5 ? 1.0 : 0.0, std::memory_order_relaxed);
     } else if (units == HostUnits::Normalized) {
         core->setNormalized(id, v);
@@ -451,7 +450,8 @@ void PluginModel::runSegment(Sample** inputs, Sample** outputs, std::uint32_t of
     const bool normalised = units == HostUnits::Normalized;
     const double target = bypassTarget.load(std::memory_order_relaxed);
     // A loaded state says where the switch stands, as it says every value.
-    if (bypassJump.load(std::memory_order_relaxed) && bypassJump.exchange(false)) bypassMix = target;
+    if (bypassJump.load(std::memory_order_relaxed) && bypassJump.exchange(false))
+        bypassMix = bypassLoaded.load(std::memory_order_relaxed);
     if (bypassMix == 0.0 && target == 0.0) {
         // The effect alone, exactly as a VST 2.4 host runs it.
         core->process(in, out, frames, changes, count, normalised);
@@ -557,6 +557,7 @@ bool PluginModel::loadState(const std::uint8_t* data, std::size_t size) {
         }
     }
     bypassTarget.store(bypass, std::memory_order_relaxed);
+    bypassLoaded.store(bypass, std::memory_order_relaxed);
     bypassJump.store(true, std::memory_order_release);
     noteAllExchanged();
     return true;

@@ -238,7 +238,9 @@ private:
 
     // Bypass: where the switch is going (1 bypassed) and where it is.
     std::atomic<double> bypassTarget{0.0};
-    std::atomic<bool> bypassJump{false};  // set by a state load: no fade
+    // Set by a state load: the switch stands where the load put it, at once.
+    std::atomic<bool> bypassJump{false};
+    std::atomic<double> bypassLoaded{0.0};
     double bypassMix = 0.0;
     std::uint64_t silentFrames = 0;
     std::vector<float> dryFloat;

@@ -351,6 +351,17 @@ TEST(PluginModel, TheBypassPassesNoNaNAndAlwaysFadesAHostsSwitch) {
     for (std::uint32_t n = 0; n < 2048; ++n) ASSERT_TRUE(std::isfinite(ol[n]) && std::isfinite(orr[n])) << n;
     EXPECT_EQ(ol[1500], 0.0f);
     EXPECT_EQ(orr[1600], 0.0f);
+    // A bypassed state loaded while running, switched off by the host in the
+    // next block: the fade starts from the dry input the load put it at (the
+    // LV2 fuzzer found it starting from the effect's output).
+    const std::vector<std::uint8_t> bypassed = m->saveState();
+    std::unique_ptr<wrap::PluginModel> running = model(wrap::HostUnits::Plain, 48000.0);
+    running->setActive(true);
+    ASSERT_TRUE(running->loadState(bypassed.data(), bypassed.size()));
+    std::fill(l.begin(), l.end(), 0.5f);
+    const wrap::PluginModel::Change off{0, running->bypassId(), 0.0};
+    running->process(in, out, 2048, &off, 1);
+    EXPECT_NEAR(ol[1], 0.5f, 0.01f);
 }
 
 TEST(PluginModel, StatesLoadExactlyIntoAFreshInstanceAndOlderStatesStillLoad) {
