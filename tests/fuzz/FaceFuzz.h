@@ -189,6 +189,38 @@ void fillInput(Sample* samples, std::size_t n, std::uint8_t kind, std::uint32_t 
     }
 }
 
+// A block's three input and three output channels, one frame longer than
+// the block (a plug-in that writes past the end meets the sanitizer):
+// inputs filled from the seed, outputs marked unwritten, or the inputs
+// themselves when the host processes in place.
+template <typename Sample>
+struct BlockBuffers {
+    BlockBuffers(std::size_t frames, std::uint8_t signal, std::uint32_t seed, bool inPlace)
+        : frames(frames), inPlace(inPlace), ins(3, std::vector<Sample>(frames + 1)), outs(ins) {
+        for (std::size_t c = 0; c < 3; ++c) fillInput(ins[c].data(), frames, static_cast<std::uint8_t>(signal + c), seed + c);
+        before = ins;
+        for (std::size_t c = 0; c < 3; ++c) {
+            in[c] = ins[c].data();
+            out[c] = inPlace ? in[c] : outs[c].data();
+            if (!inPlace) markUnwritten(outs[c].data(), frames);
+        }
+    }
+    // What an output written in place may keep: the input it replaced.
+    const Sample* inputBefore(std::size_t c) const { return inPlace ? before[c].data() : nullptr; }
+    // A plug-in reads the inputs of a block processed apart, never writes them.
+    void checkInputsKept(const char* invariant) const {
+        if (inPlace) return;
+        for (std::size_t c = 0; c < 3; ++c)
+            check(std::memcmp(ins[c].data(), before[c].data(), frames * sizeof(Sample)) == 0, invariant);
+    }
+
+    std::size_t frames;
+    bool inPlace;
+    std::vector<std::vector<Sample>> ins, outs, before;
+    Sample* in[3];
+    Sample* out[3];
+};
+
 // How far two renders of the same samples differ, for the report.
 template <typename Sample>
 std::string difference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {

@@ -493,15 +493,7 @@ struct Rendered {
 template <typename Sample>
 Rendered runTyped(Instance& instance, const Block& b) {
     const std::size_t frames = b.frames;
-    std::vector<std::vector<Sample>> ins(3, std::vector<Sample>(frames + 1)), outs(3, std::vector<Sample>(frames + 1));
-    for (std::size_t c = 0; c < 3; ++c) fillInput(ins[c].data(), frames, static_cast<std::uint8_t>(b.signal + c), b.seed + c);
-    const std::vector<std::vector<Sample>> inputsBefore = ins;
-    Sample* inPointers[3] = {ins[0].data(), ins[1].data(), ins[2].data()};
-    Sample* outPointers[3];
-    for (std::size_t c = 0; c < 3; ++c) {
-        outPointers[c] = b.inPlace ? inPointers[c] : outs[c].data();
-        if (!b.inPlace) markUnwritten(outs[c].data(), frames);
-    }
+    BlockBuffers<Sample> buffers(frames, b.signal, b.seed, b.inPlace);
     const auto portOf = [&b](std::uint8_t layout, Sample** pointers, clap_audio_buffer_t& port,
                              std::uint32_t& count) -> clap_audio_buffer_t* {
         port = clap_audio_buffer_t{};
@@ -527,8 +519,8 @@ Rendered runTyped(Instance& instance, const Block& b) {
     };
     clap_audio_buffer_t inPort, outPort;
     std::uint32_t inCount = 0, outCount = 0;
-    const clap_audio_buffer_t* inputs = portOf(b.inLayout, inPointers, inPort, inCount);
-    clap_audio_buffer_t* outputs = portOf(b.outLayout, outPointers, outPort, outCount);
+    const clap_audio_buffer_t* inputs = portOf(b.inLayout, buffers.in, inPort, inCount);
+    clap_audio_buffer_t* outputs = portOf(b.outLayout, buffers.out, outPort, outCount);
     InEvents events;
     instance.echo(events);
     decodeEvents(b.eventBytes, instance.ranges, b.frames, events);
@@ -550,7 +542,7 @@ Rendered runTyped(Instance& instance, const Block& b) {
     for (std::uint32_t c = 0; c < std::min<std::uint32_t>(outPort.channel_count, 2); ++c) {
         if (written[c] == nullptr) continue;
         checkOutput(written[c], frames, "clap-unwritten-outputs", "clap-nonfinite-output",
-                    b.inPlace ? inputsBefore[c].data() : nullptr);
+                    buffers.inputBefore(c));
         // A plug-in that lets the host sleep it has rung out: its output is
         // below -120 dBFS.
         if (r.status == CLAP_PROCESS_SLEEP)
@@ -560,9 +552,7 @@ Rendered runTyped(Instance& instance, const Block& b) {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(written[c]);
         r.outputs.insert(r.outputs.end(), bytes, bytes + frames * sizeof(Sample));
     }
-    if (!b.inPlace)
-        for (std::size_t c = 0; c < 3; ++c)
-            check(std::memcmp(ins[c].data(), inputsBefore[c].data(), frames * sizeof(Sample)) == 0, "clap-input-written");
+    buffers.checkInputsKept("clap-input-written");
     return r;
 }
 

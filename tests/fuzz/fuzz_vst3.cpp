@@ -408,15 +408,7 @@ struct Rendered {
 template <typename Sample>
 Rendered runTyped(Instance& instance, const Block& b, const std::vector<std::pair<ParamID, ParamValue>>& edits) {
     const std::size_t frames = b.frames > 0 ? static_cast<std::size_t>(b.frames) : 0;
-    std::vector<std::vector<Sample>> ins(3, std::vector<Sample>(frames + 1)), outs(3, std::vector<Sample>(frames + 1));
-    for (std::size_t c = 0; c < 3; ++c) fillInput(ins[c].data(), frames, static_cast<std::uint8_t>(b.signal + c), b.seed + c);
-    const std::vector<std::vector<Sample>> inputsBefore = ins;
-    Sample* inPointers[3] = {ins[0].data(), ins[1].data(), ins[2].data()};
-    Sample* outPointers[3];
-    for (std::size_t c = 0; c < 3; ++c) {
-        outPointers[c] = b.inPlace ? inPointers[c] : outs[c].data();
-        if (!b.inPlace) markUnwritten(outs[c].data(), frames);
-    }
+    BlockBuffers<Sample> buffers(frames, b.signal, b.seed, b.inPlace);
     const auto busOf = [](std::uint8_t layout, Sample** pointers, AudioBusBuffers& bus, int32& count) -> AudioBusBuffers* {
         bus = AudioBusBuffers{};
         count = 1;
@@ -438,8 +430,8 @@ Rendered runTyped(Instance& instance, const Block& b, const std::vector<std::pai
     data.processMode = b.mode;
     data.symbolicSampleSize = b.sampleSize;
     data.numSamples = b.frames;
-    data.inputs = busOf(b.inLayout, inPointers, inBus, data.numInputs);
-    data.outputs = busOf(b.outLayout, outPointers, outBus, data.numOutputs);
+    data.inputs = busOf(b.inLayout, buffers.in, inBus, data.numInputs);
+    data.outputs = busOf(b.outLayout, buffers.out, outBus, data.numOutputs);
     if (data.inputs) inBus.silenceFlags = b.inSilence;
     // Hosts reuse the record: what the last block said stays unless written.
     if (data.outputs) outBus.silenceFlags = b.inSilence;
@@ -458,19 +450,17 @@ Rendered runTyped(Instance& instance, const Block& b, const std::vector<std::pai
         return r;
     // The channels the plug-in has and the host gave memory for.
     for (int32 c = 0; c < std::min(outBus.numChannels, instance.outputChannels); ++c) {
-        const Sample* out = outPointers[c];
+        const Sample* out = buffers.out[c];
         if (out == nullptr) continue;
         checkOutput(out, frames, "vst3-unwritten-outputs", "vst3-nonfinite-output",
-                    b.inPlace ? inputsBefore[static_cast<std::size_t>(c)].data() : nullptr);
+                    buffers.inputBefore(static_cast<std::size_t>(c)));
         if (outBus.silenceFlags & (1ull << c))
             for (std::size_t i = 0; i < frames; ++i)
                 check(out[i] == 0, "vst3-silence-flags", "a channel flagged silent is not");
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(out);
         r.outputs.insert(r.outputs.end(), bytes, bytes + frames * sizeof(Sample));
     }
-    if (!b.inPlace)
-        for (std::size_t c = 0; c < 3; ++c)
-            check(std::memcmp(ins[c].data(), inputsBefore[c].data(), frames * sizeof(Sample)) == 0, "vst3-input-written");
+    buffers.checkInputsKept("vst3-input-written");
     return r;
 }
 

@@ -35,11 +35,7 @@ struct PortWrite {
 class Lv2UiTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        display = XOpenDisplay(nullptr);
-        // The user's settings in a folder of the test's own, none to start with.
-        setenv("XDG_CONFIG_HOME", config().c_str(), 1);
-        unsetenv("TONARVO_SCALE");
-        unsetenv("GDK_SCALE");
+        display = x11_test::openSuiteDisplay(config());
     }
     static std::filesystem::path config() { return std::filesystem::temp_directory_path() / "tonarvo-lv2-ui-test"; }
     static void TearDownTestSuite() {

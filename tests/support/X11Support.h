@@ -6,6 +6,8 @@
 #include "PixelProbes.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,15 @@
 namespace x11_test {
 
 using pixel_probes::Rgb;
+
+// A test suite's connection, with the user's editor settings in a folder of
+// the suite's own (none to start with) and no scale from the environment.
+inline Display* openSuiteDisplay(const std::filesystem::path& config) {
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    unsetenv("TONARVO_SCALE");
+    unsetenv("GDK_SCALE");
+    return XOpenDisplay(nullptr);
+}
 
 // One grab of a window's pixels.
 class Picture {

@@ -13,11 +13,14 @@
 #include <vector>
 
 #include "../support/PixelProbes.h"
+#include "../support/Win32Support.h"
 #include "Vst3TestHost.h"
 #include "effect/TonarvoVst3.h"
 
 namespace vst3test {
 namespace {
+
+using namespace win32_test;
 
 constexpr int kWidth = 681, kHeight = 371;
 
@@ -49,46 +52,16 @@ struct Pixels {
     HDC dc;
 };
 
-// The host's message loop and nothing else.
-void pumpFor(int milliseconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    do {
-        MSG message;
-        // Until the time is up even when messages keep coming: under Wine a
-        // paint at twice the size can take longer than the timer's period.
-        while (std::chrono::steady_clock::now() < end && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    } while (std::chrono::steady_clock::now() < end);
-}
-
 HWND firstChild(HWND parent) { return GetWindow(parent, GW_CHILD); }
 
-// The test prefix's system DPI is 144 (its LogPixels): this thread is a host
-// that is not DPI-aware, as Windows programs are unless they say otherwise
-// (Wine makes them per-monitor aware), so its windows have 96 unless a test
-// makes one aware.
-using DpiContext = HANDLE(WINAPI*)(HANDLE);
-const DpiContext setDpiContext = reinterpret_cast<DpiContext>(
-    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
-const bool kUnaware = setDpiContext && setDpiContext(reinterpret_cast<HANDLE>(-1)) != nullptr;
-
-std::pair<int, int> clientSize(HWND window) {
-    RECT client{};
-    GetClientRect(window, &client);
-    return {client.right, client.bottom};
-}
-
-HWND makeHost(int width, int height) {
+HWND makeHost(int width, int height, DWORD style = WS_POPUP) {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "TonarvoVst3TestHost";
     RegisterClassExA(&wc);
-    return CreateWindowExA(0, wc.lpszClassName, "host", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr, nullptr,
+    return CreateWindowExA(0, wc.lpszClassName, "host", style | WS_VISIBLE, 0, 0, width, height, nullptr, nullptr,
                            wc.hInstance, nullptr);
 }
 
@@ -128,14 +101,7 @@ std::vector<Edit> editsOf(const RecordingHandler& handler, ParamID p) {
 }
 
 TEST(Vst3Win32Editor, RunsFromTheMessageLoopAndReportsGestures) {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "TonarvoVst3TestHost";
-    RegisterClassExA(&wc);
-    HWND host = CreateWindowExA(0, wc.lpszClassName, "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, kWidth + 40,
-                                kHeight + 60, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND host = makeHost(kWidth + 40, kHeight + 60, WS_OVERLAPPEDWINDOW);
     ASSERT_NE(host, nullptr);
 
     Module module(TONARVO_VST3_MODULE);

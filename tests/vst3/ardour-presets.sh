@@ -101,11 +101,16 @@ same() {
     samples "$work/$1.wav" | cmp -s - "$work/$2.samples" || fail "$3"
 }
 
-# Heavy Hand and Hot Cut: values far from the defaults in every control.
-for key in heavy-hand hot-cut; do
-    line=$(grep "^$key|" "$work/table") || fail "no preset $key in the table"
+# The table's row for a key: the preset's name and its six values.
+row() {
+    line=$(grep "^$1|" "$work/table") || fail "no preset $1 in the table"
     name=$(echo "$line" | cut -d'|' -f2)
     values=$(echo "$line" | cut -d'|' -f3- | tr '|' ' ')
+}
+
+# Heavy Hand and Hot Cut: values far from the defaults in every control.
+for key in heavy-hand hot-cut; do
+    row "$key"
     # shellcheck disable=SC2086 # the six values as arguments
     session "lv2-hand" LV2 "$name" $values
     session "lv2-preset" LV2 "$name"
@@ -125,9 +130,7 @@ done
 if unshare --mount --propagation private true 2>/dev/null; then
     rm -rf "$HOME/.vst3/presets"
     shared=1
-    line=$(grep '^worn-stylus|' "$work/table") || fail "no preset worn-stylus in the table"
-    name=$(echo "$line" | cut -d'|' -f2)
-    values=$(echo "$line" | cut -d'|' -f3- | tr '|' ' ')
+    row worn-stylus
     # shellcheck disable=SC2086
     session "vst3-hand" VST3 "$name" $values
     session "vst3-preset" VST3 "$name"

@@ -12,41 +12,14 @@
 #include <vector>
 
 #include "../clap/ClapTestHost.h"
+#include "../support/Win32Support.h"
 
 namespace claptest {
 namespace {
 
+using namespace win32_test;
+
 constexpr int kWidth = 681, kHeight = 371;
-
-// The test prefix's system DPI is 144 (its LogPixels): this thread is a host
-// that is not DPI-aware, as Windows programs are unless they say otherwise
-// (Wine makes them per-monitor aware), so its windows have 96 unless a test
-// makes one aware.
-using DpiContext = HANDLE(WINAPI*)(HANDLE);
-const DpiContext setDpiContext = reinterpret_cast<DpiContext>(
-    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
-const bool kUnaware = setDpiContext && setDpiContext(reinterpret_cast<HANDLE>(-1)) != nullptr;
-
-// The host's message loop, nothing else.
-void pumpFor(int milliseconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    do {
-        MSG message;
-        // Until the time is up even when messages keep coming: under Wine a
-        // paint at twice the size can take longer than the timer's period.
-        while (std::chrono::steady_clock::now() < end && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(10);
-    } while (std::chrono::steady_clock::now() < end);
-}
-
-std::pair<int, int> clientSize(HWND window) {
-    RECT client{};
-    GetClientRect(window, &client);
-    return {client.right, client.bottom};
-}
 
 LRESULT CALLBACK hostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd, message, wParam, lParam);
