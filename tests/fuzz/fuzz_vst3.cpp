@@ -619,7 +619,9 @@ private:
         edits.swap(host.handler.performed);
         if (!audio.threaded()) {
             const Rendered a = render(main, b, edits);
-            main.blocksSinceStart = main.blocksSinceStart || b.frames > 0;
+            // A block the instance was off for ran nothing: the next value
+            // the controller gets is still one set before any audio.
+            main.blocksSinceStart = main.blocksSinceStart || (b.frames > 0 && main.active);
             if (twinned) {
                 const Rendered t = render(twin, b, edits);
                 if (twinInSync && a.result == t.result)

@@ -5,7 +5,8 @@ fuzz_chunk seeds are state chunks; fuzz_clap_state seeds are CLAP states behind
 a read-size byte; fuzz_dispatcher seeds are host-call sequences in the byte
 format fuzz_dispatcher.cpp decodes; fuzz_vst3, fuzz_clap and fuzz_lv2 seeds
 are host sessions in the byte formats their harnesses decode (one byte picks
-each call, the bytes after it its arguments)."""
+each call, the bytes after it its arguments). An input a long run found is
+kept in its folder as it was found, beside these."""
 import os
 import struct
 
