@@ -316,7 +316,7 @@ tresult VST3_CALL Plugin::process(ProcessData* data) {
     const bool doubles = data->symbolicSampleSize == kSample64;
     if (!doubles && data->symbolicSampleSize != kSample32) {
         // No width to write the outputs in: the changes still count.
-        model->take(changeBuffer.data(), count);
+        model->takeBlock(changeBuffer.data(), count);
         return kInvalidArgument;
     }
     const auto stereo = [doubles](AudioBusBuffers* buses, int32 n) -> void** {
@@ -330,8 +330,9 @@ tresult VST3_CALL Plugin::process(ProcessData* data) {
     if (frames == 0 || inputs == nullptr || outputs == nullptr) {
         // A flush, or a block the effect cannot run on (a bus the host keeps
         // mono, buffers missing): the changes still count, and every output
-        // there is falls silent.
-        model->take(changeBuffer.data(), count);
+        // there is falls silent. A controller value the host echoes after
+        // it is as late as after any other block.
+        model->takeBlock(changeBuffer.data(), count);
         silenceOutputs(*data, doubles, 0, frames);
         return kResultOk;
     }

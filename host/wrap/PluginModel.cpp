@@ -357,6 +357,14 @@ void PluginModel::take(const Change* changes, std::size_t count) {
     }
 }
 
+void PluginModel::takeBlock(const Change* changes, std::size_t count) {
+    if (core->isActive()) {
+        blocks.fetch_add(1, std::memory_order_acq_rel);
+        processing.store(true, std::memory_order_relaxed);
+    }
+    take(changes, count);
+}
+
 PluginModel::BlockResult PluginModel::process(float** inputs, float** outputs, std::uint32_t frames,
                                               const Change* changes, std::size_t count) {
     return run(inputs, outputs, frames, changes, count);

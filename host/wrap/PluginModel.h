@@ -161,6 +161,10 @@ public:
     // The changes of a block that cannot be processed (a flush, or buffers the
     // effect cannot run on), all at once.
     void take(const Change* changes, std::size_t count);
+    // The same for a block the audio path brought: while the instance is on
+    // it counts as a block (processing, and what the host set before it no
+    // longer the host's word), as one with audio would.
+    void takeBlock(const Change* changes, std::size_t count);
     // Zeros wherever a host handed over an output to write.
     template <typename Sample>
     static void silence(Sample* const* channels, std::uint32_t count, std::uint32_t frames);

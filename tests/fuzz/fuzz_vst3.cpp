@@ -567,6 +567,7 @@ private:
             }
             case 3: {
                 const bool on = in.u8() & 1;
+                FACE_TRACE("vst3:   %d\n", on);
                 quiet();
                 both([&](Instance& i) {
                     check(i.component->setActive(on) == kResultOk, "vst3-set-active", "refused");
@@ -578,6 +579,7 @@ private:
             }
             case 4: {  // setProcessing: hosts call it from the audio thread too
                 const bool on = in.u8() & 1;
+                FACE_TRACE("vst3:   %d\n", on);
                 if (!legalOnAudioThread()) break;
                 if (!on && echoed) untwin();
                 audio.post([this, on] {
@@ -640,6 +642,7 @@ private:
         const ParameterInfo& p = main.params[in.u8() % main.params.size()];
         const ParamID id = in.u8() == 0 ? kNoParamId : p.id;
         const ParamValue v = pickValue(in, 0.0, 1.0, p.defaultNormalizedValue);
+        FACE_TRACE("vst3:   %u = %g\n", id, v);
         main.controller->setParamNormalized(id, v);
         const ParamValue back = main.controller->getParamNormalized(id);
         check(std::isfinite(back) && back >= 0 && back <= 1, "vst3-value-range", describe("%g after %g", back, v));
@@ -700,6 +703,7 @@ private:
 
     void lifecycle() {
         const std::uint8_t what = in.u8() % 5;
+        FACE_TRACE("vst3:   %u\n", what);
         quiet();
         if (what == 0) {
             both([](Instance& i) { i.terminate(); i.active = false; i.processing = false; });

@@ -387,6 +387,20 @@ TEST(Vst3Parameters, AValueTheHostEchoesLateNeverMovesTheEffectBack) {
     EXPECT_EQ(out[0][0], out[1][0]);  // it still hears 0.75
     EXPECT_EQ(out[0][1], out[1][1]);
     EXPECT_EQ(echoed.controller->getParamNormalized(3), 0.75);
+    {
+        // Switched off and on by a host that never says it processes: a
+        // block without audio (a flush) brings 0.25, the echo comes after it.
+        echoed.component->setActive(0);
+        echoed.component->setActive(1);
+        float* ins[2] = {in[0].data(), in[1].data()};
+        float* outs[2] = {out[0][0].data(), out[0][1].data()};
+        ParamChanges flush;
+        flush.add(3, 0, 0.25);
+        echoed.process(ins, outs, 0, &flush);
+        ASSERT_EQ(echoed.controller->setParamNormalized(3, 0.75), kResultOk);
+        echoed.process(ins, outs, 256);
+        EXPECT_EQ(echoed.controller->getParamNormalized(3), 0.25);
+    }
 
     // Active and processing, no audio yet (Ardour loading a session): a
     // value set now is in the state saved next, and the first block takes it.
