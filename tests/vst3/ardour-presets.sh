@@ -90,7 +90,7 @@ session() {
     # 2 s at 48 kHz, in Ardour's time units (282240000 a second).
     sed -i 's#  <Locations/>#  <Locations><Location id="99999" name="session" start="a0" end="a564480000" flags="IsSessionRange" locked="0" timestamp="0" cue="0"/></Locations>#' \
         "$work/$dir/s.ardour"
-    timeout 300 "$exporter" -b float -o "$work/$dir.wav" "$work/$dir" s >"$work/export.log" 2>&1 ||
+    exportSession "$work/$dir" "$work/$dir.wav" ||
         { cat "$work/export.log"; fail "exporting the $dir session"; }
 }
 # The samples: everything from the data chunk on (the headers carry times).

@@ -62,7 +62,7 @@ echo "the session saves the values and reloads them"
 for kind in vst3 vst2; do
     sed -i 's#  <Locations/>#  <Locations><Location id="99999" name="session" start="a0" end="a564480000" flags="IsSessionRange" locked="0" timestamp="0" cue="0"/></Locations>#' \
         "$work/$kind/s.ardour"
-    timeout 300 "$exporter" -b float -o "$work/$kind.wav" "$work/$kind" s >"$work/export.log" 2>&1 ||
+    exportSession "$work/$kind" "$work/$kind.wav" ||
         { cat "$work/export.log"; fail "exporting the $kind session"; }
 done
 # The samples: everything from the data chunk on (the headers carry times).
