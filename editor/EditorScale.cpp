@@ -48,6 +48,18 @@ bool number(const char* text, double* value) {
     return true;
 }
 
+// Whether a settings line sets the scale (not a comment, the key "scale"
+// before its '='); `equals` is where that '=' stands.
+bool scaleLine(const std::string& line, std::size_t& equals) {
+    const std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#' || line[start] == ';') return false;
+    equals = line.find('=', start);
+    if (equals == std::string::npos) return false;
+    std::string key = line.substr(start, equals - start);
+    key.erase(key.find_last_not_of(" \t") + 1);
+    return key == "scale";
+}
+
 }  // namespace
 
 double parse(const char* text) {
@@ -59,16 +71,9 @@ double fromSettings(const std::string& text) {
     std::istringstream lines(text);
     std::string line;
     double found = 0.0;
-    while (std::getline(lines, line)) {
-        std::size_t start = line.find_first_not_of(" \t");
-        if (start == std::string::npos || line[start] == '#' || line[start] == ';') continue;
-        const std::size_t equals = line.find('=', start);
-        if (equals == std::string::npos) continue;
-        std::string key = line.substr(start, equals - start);
-        key.erase(key.find_last_not_of(" \t") + 1);
-        if (key != "scale") continue;
-        found = parse(line.c_str() + equals + 1);
-    }
+    std::size_t equals = 0;
+    while (std::getline(lines, line))
+        if (scaleLine(line, equals)) found = parse(line.c_str() + equals + 1);
     return found;
 }
 
@@ -164,13 +169,9 @@ std::string withScale(const std::string& text, double s) {
     std::istringstream lines(text);
     std::string line, out;
     bool written = false;
+    std::size_t equals = 0;
     while (std::getline(lines, line)) {
-        const std::size_t start = line.find_first_not_of(" \t");
-        const std::size_t equals = start == std::string::npos ? std::string::npos : line.find('=', start);
-        std::string key = equals == std::string::npos ? std::string() : line.substr(start, equals - start);
-        key.erase(key.find_last_not_of(" \t") + 1);
-        const bool comment = start != std::string::npos && (line[start] == '#' || line[start] == ';');
-        if (!comment && key == "scale") {
+        if (scaleLine(line, equals)) {
             if (!written) out += "scale=" + number + "\n";
             written = true;
             continue;

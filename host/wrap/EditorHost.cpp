@@ -149,12 +149,8 @@ void EditorHost::stopTimer() {
 EditorHost::EditorHost(WrappedEffect& effect) : effect(effect), edits(effect) { editor().setFrameObserver(&edits); }
 
 EditorHost::~EditorHost() {
-    if (owner) {
-        Face* face = owner;
-        run(false);
-        closeWindow();
-        owner = nullptr;
-        listener = nullptr;
+    if (Face* face = owner) {
+        shut(false);
         face->editorLost();
     }
     editor().setFrameObserver(nullptr);
@@ -174,22 +170,14 @@ bool EditorHost::open(Face& face, EditReporter::Listener& edited, void* parent) 
         previous->editorLost();
     }
     // Hosts open twice without closing in between: the old window goes first.
-    if (owner) {
-        report(false);
-        run(false);
-        closeWindow();
-    }
-    owner = nullptr;
-    listener = nullptr;
+    if (owner) shut(true);
     if (parent == nullptr || !editor().open(parent)) return false;
     owner = &face;
     listener = &edited;
     edits.forget();
     refused = false;
     if (shown && !run(true)) {
-        closeWindow();
-        owner = nullptr;
-        listener = nullptr;
+        shut(false);
         return false;
     }
     // The screen under the parent may want another size than the one the
@@ -200,12 +188,16 @@ bool EditorHost::open(Face& face, EditReporter::Listener& edited, void* parent) 
 
 void EditorHost::close(Face& face, bool reportEdits) {
     if (!owns(face)) return;
+    shut(reportEdits);
+    shown = true;
+}
+
+void EditorHost::shut(bool reportEdits) {
     if (reportEdits) report(false);
     run(false);
     closeWindow();
     owner = nullptr;
     listener = nullptr;
-    shown = true;
 }
 
 bool EditorHost::show(Face& face, bool on) {

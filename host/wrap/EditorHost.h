@@ -174,6 +174,9 @@ private:
     // Reports the frames' edits (and ends the gestures unless `keep`).
     void report(bool keep);
     void closeWindow();
+    // The owner's editor goes: edits reported (unless not), idle stopped,
+    // window closed, no owner.
+    void shut(bool reportEdits);
     // The owner's host hears the editor's size when it knows another one.
     void settle(bool retrying);
     void idleOnce();

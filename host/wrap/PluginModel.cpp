@@ -358,11 +358,15 @@ void PluginModel::take(const Change* changes, std::size_t count) {
 }
 
 void PluginModel::takeBlock(const Change* changes, std::size_t count) {
-    if (core->isActive()) {
-        blocks.fetch_add(1, std::memory_order_acq_rel);
-        processing.store(true, std::memory_order_relaxed);
-    }
+    if (core->isActive()) countBlock();
     take(changes, count);
+}
+
+void PluginModel::countBlock() {
+    // What the host set on its main thread before this block is either in
+    // its changes or no longer the host's word.
+    blocks.fetch_add(1, std::memory_order_acq_rel);
+    processing.store(true, std::memory_order_relaxed);
 }
 
 PluginModel::BlockResult PluginModel::process(float** inputs, float** outputs, std::uint32_t frames,
@@ -385,10 +389,7 @@ PluginModel::BlockResult PluginModel::run(Sample** inputs, Sample** outputs, std
         silence(outputs, 2, frames);
         return BlockResult{3, false};
     }
-    // A new block: what the host set on its main thread before it is either
-    // in this block's changes or no longer the host's word.
-    blocks.fetch_add(1, std::memory_order_acq_rel);
-    processing.store(true, std::memory_order_relaxed);
+    countBlock();
     std::fill(inBlock.begin(), inBlock.end(), 0);
     // The input's trailing silence, counted on from earlier blocks; read
     // before an in-place host's output overwrites it.

@@ -192,8 +192,9 @@ private:
     PluginModel(const PluginDescription& description, HostUnits units, std::unique_ptr<WrappedEffect> core);
     // The rule for a host's value: false for an echo (the value last
     // exchanged with the host either way, or one the editor reported in the
-    // last second of audio) and for a value the effect holds already (at the host's float precision, so an editor value off the
-    // step grid stands); else true, with the value held inside its range.
+    // last second of audio) and for a value the effect holds already (at the
+    // host's float precision, so an editor value off the step grid stands);
+    // else true, with the value held inside its range.
     // Either way it counts as exchanged.
     bool accept(std::uint32_t id, double raw, double& hostValue, bool inThisBlock = false);
     void apply(std::uint32_t id, double hostValue);
@@ -237,6 +238,8 @@ private:
     std::unique_ptr<std::atomic<std::uint32_t>[]> nextReport;
     std::atomic<std::uint64_t> framesRun{0};
     bool reportedLately(std::uint32_t id, double hostValue) const;
+    // A block of the audio path begins (with audio or without).
+    void countBlock();
     std::atomic<std::uint64_t> blocks{1};
     std::atomic<bool> processing{false};
 
